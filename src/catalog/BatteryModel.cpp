@@ -1,0 +1,63 @@
+#include "BatteryModel.h"
+
+#include "IniFile.h"
+#include "NumberText.h"
+#include "StringTable.h"
+
+#include <array>
+#include <utility>
+
+namespace battsim {
+
+namespace {
+
+constexpr std::size_t kValueBufferSize = 256;
+
+} // namespace
+
+void CBatteryModel::ReadFromProfile(const CIniFile& file, const std::string& section)
+{
+    const std::array<std::pair<int, std::string*>, 5> texts{{
+        {IDS_KEY_MODEL_NAME, &m_strName},
+        {IDS_KEY_MODEL_DESCR, &m_strDescr},
+        {IDS_KEY_MODEL_FILE, &m_strModelFile},
+        {IDS_KEY_PARAM_FILE, &m_strParamFile},
+        {IDS_KEY_OUTPUT_FILE, &m_strOutputFile},
+    }};
+    for (const auto& [key, field] : texts)
+        *field = file.GetProfileString(section, LoadResString(key), "Default", kValueBufferSize);
+
+    const std::array<std::pair<int, double*>, 3> numbers{{
+        {IDS_KEY_EMAX, &m_dEmax},
+        {IDS_KEY_EMIN, &m_dEmin},
+        {IDS_KEY_IRAT, &m_dIrat},
+    }};
+    for (const auto& [key, field] : numbers) {
+        const std::string scratch = file.GetProfileString(section, LoadResString(key), "Default", kValueBufferSize);
+        if (const auto value = ScanNumberPrefix(scratch))
+            *field = *value;
+    }
+}
+
+void CBatteryModel::WriteToProfile(CIniFile& file, const std::string& section) const
+{
+    const std::array<std::pair<int, const std::string*>, 5> texts{{
+        {IDS_KEY_MODEL_NAME, &m_strName},
+        {IDS_KEY_MODEL_DESCR, &m_strDescr},
+        {IDS_KEY_MODEL_FILE, &m_strModelFile},
+        {IDS_KEY_PARAM_FILE, &m_strParamFile},
+        {IDS_KEY_OUTPUT_FILE, &m_strOutputFile},
+    }};
+    for (const auto& [key, field] : texts)
+        file.SetValue(section, LoadResString(key), *field);
+
+    const std::array<std::pair<int, double>, 3> numbers{{
+        {IDS_KEY_IRAT, m_dIrat},
+        {IDS_KEY_EMAX, m_dEmax},
+        {IDS_KEY_EMIN, m_dEmin},
+    }};
+    for (const auto& [key, value] : numbers)
+        file.SetValue(section, LoadResString(key), FormatExact(value));
+}
+
+} // namespace battsim

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace battsim {
+
+// Replaces the file at `path` with `bytes` so that a crash, a full disk or a
+// failed write leaves either the old file or the new one, never a mix: the
+// bytes go to a sibling file, are flushed and synced, and are renamed over
+// the old file. A symbolic link at `path` is kept and its target replaced.
+// The old file's permission bits are kept. Returns false with a reason.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
+
+// Reads a whole file. Returns false with errno in *errorNumber (ENOENT when
+// the file does not exist).
+bool ReadWholeFile(const std::string& path, std::string* bytes, int* errorNumber);
+
+} // namespace battsim

@@ -1,0 +1,72 @@
+#include "NumberText.h"
+
+#include <array>
+#include <charconv>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
+namespace battsim {
+
+namespace {
+
+std::string ToChars(double value, std::chars_format format, int precision)
+{
+    std::array<char, 400> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, format, precision);
+    return std::string(buffer.data(), result.ptr);
+}
+
+locale_t CLocale()
+{
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return locale;
+}
+
+} // namespace
+
+std::string FormatFixed(double value, int decimals)
+{
+    return ToChars(value, std::chars_format::fixed, decimals);
+}
+
+std::string FormatFixed6(double value)
+{
+    return FormatFixed(value, 6);
+}
+
+std::string FormatG(double value, int precision)
+{
+    return ToChars(value, std::chars_format::general, precision);
+}
+
+std::string FormatG15(double value)
+{
+    return FormatG(value, 15);
+}
+
+std::string FormatExact(double value)
+{
+    return ToChars(value, std::chars_format::general, 17);
+}
+
+double StrtodC(const char* text, std::size_t* consumed)
+{
+    char* end = nullptr;
+    const double value = strtod_l(text, &end, CLocale());
+    if (consumed)
+        *consumed = static_cast<std::size_t>(end - text);
+    return value;
+}
+
+std::optional<double> ScanNumberPrefix(std::string_view text)
+{
+    const std::string copy(text);
+    std::size_t consumed = 0;
+    const double value = StrtodC(copy.c_str(), &consumed);
+    if (consumed == 0)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace battsim

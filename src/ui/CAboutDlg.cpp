@@ -1,0 +1,6 @@
+#include "CAboutDlg.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : CTemplateDialog(battsim::IDD_ABOUTBOX, parent)
+{
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+// A fresh folder under /tmp for one test, removed with everything in it.
+class CTestDir final
+{
+public:
+    CTestDir();
+    ~CTestDir();
+    CTestDir(const CTestDir&) = delete;
+    CTestDir& operator=(const CTestDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Small file helpers for tests.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// A tmpfs of `kilobytes` mounted at `path` while the object lives (root only).
+class CTinyMount final
+{
+public:
+    CTinyMount(const std::string& path, int kilobytes, bool readOnly = false);
+    ~CTinyMount();
+    bool Mounted() const { return m_bMounted; }
+    void Remount(bool readOnly);
+
+private:
+    std::string m_path;
+    int m_nKilobytes;
+    bool m_bMounted = false;
+};
