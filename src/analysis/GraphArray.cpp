@@ -72,7 +72,7 @@ void CGraphArray::Clear()
 
 std::uint16_t CGraphArray::Type() const
 {
-    return m_bHoldsArray ? static_cast<std::uint16_t>(VT_ARRAY | m_elementType) : VT_EMPTY;
+    return m_bHoldsArray ? static_cast<std::uint16_t>(VT_ARRAY | m_elementType) : static_cast<std::uint16_t>(VT_EMPTY);
 }
 
 std::int32_t CGraphArray::GetDimSize(unsigned dimension) const

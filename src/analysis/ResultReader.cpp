@@ -131,14 +131,12 @@ private:
 
 CDataPoint ParseDataPieceWithScanf(std::string_view piece)
 {
-    char buffer[kPieceLength + 2] = {};
-    const std::size_t length = std::min(piece.size(), sizeof buffer - 1);
-    std::memcpy(buffer, piece.data(), length);
     // The C library stops at a NUL byte, as it does on the piece fgets returned.
+    const std::string buffer(piece);
     int ignored = 0;
     CDataPoint point;
     const locale_t previous = uselocale(CLocale());
-    const int converted = std::sscanf(buffer, " %d %e %e", &ignored, &point.seconds, &point.volts);
+    const int converted = std::sscanf(buffer.c_str(), " %d %e %e", &ignored, &point.seconds, &point.volts);
     uselocale(previous);
     point.conversions = converted < 0 ? 0 : converted;
     return point;

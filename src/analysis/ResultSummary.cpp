@@ -44,28 +44,53 @@ CResultSummary Summarize(const CResultSeries& series, const AnalysisSettings& se
 {
     CResultSummary summary;
     const std::size_t size = series.Size();
-    const std::size_t last = series.cutoffIndex ? *series.cutoffIndex : (size == 0 ? 0 : size - 1);
     summary.points = size;
     if (series.cutoffIndex)
         summary.runtimeHours = series.hours[*series.cutoffIndex];
     if (size == 0)
         return summary;
+    const std::size_t last = series.cutoffIndex ? *series.cutoffIndex : size - 1;
 
-    double weightedVolts = 0.0;
+    // Where the circuit's current has a corner: the end of the ramp and the
+    // profile's points. Between corners and samples the voltage is taken as
+    // linear, so current and power are at most quadratic: Simpson is exact.
+    std::vector<double> corners(settings.pwlTime.begin(), settings.pwlTime.end());
+    corners.push_back(1.0);
+    std::sort(corners.begin(), corners.end());
+
+    double chargeAs = 0.0;
+    double energyWs = 0.0;
+    double voltSeconds = 0.0;
     for (std::size_t i = 1; i <= last; ++i) {
-        const double h0 = series.hours[i - 1];
-        const double h1 = series.hours[i];
+        const double t0 = series.hours[i - 1] * 3600.0;
+        const double t1 = series.hours[i] * 3600.0;
         const double v0 = series.volts[i - 1];
         const double v1 = series.volts[i];
-        const double i0 = CircuitCurrent(settings, h0 * 3600.0, v0);
-        const double i1 = CircuitCurrent(settings, h1 * 3600.0, v1);
-        const double dh = h1 - h0;
-        summary.chargeAh += 0.5 * (i0 + i1) * dh;
-        summary.energyWh += 0.5 * (v0 * i0 + v1 * i1) * dh;
-        weightedVolts += 0.5 * (v0 + v1) * dh;
+        if (!(t1 > t0) || !std::isfinite(v0) || !std::isfinite(v1))
+            continue;
+        const auto voltsAt = [&](double t) { return v0 + (v1 - v0) * (t - t0) / (t1 - t0); };
+        double start = t0;
+        auto corner = std::upper_bound(corners.begin(), corners.end(), t0);
+        while (start < t1) {
+            const double end = (corner != corners.end() && *corner < t1) ? *corner++ : t1;
+            const double middle = 0.5 * (start + end);
+            const double vs = voltsAt(start);
+            const double vm = voltsAt(middle);
+            const double ve = voltsAt(end);
+            const double is = CircuitCurrent(settings, start, vs);
+            const double im = CircuitCurrent(settings, middle, vm);
+            const double ie = CircuitCurrent(settings, end, ve);
+            const double width = end - start;
+            chargeAs += width / 6.0 * (is + 4.0 * im + ie);
+            energyWs += width / 6.0 * (vs * is + 4.0 * vm * im + ve * ie);
+            voltSeconds += width * vm;
+            start = end;
+        }
     }
-    const double span = series.hours[last] - series.hours[0];
-    summary.meanVolts = span > 0.0 ? weightedVolts / span : series.volts[0];
+    summary.chargeAh = chargeAs / 3600.0;
+    summary.energyWh = energyWs / 3600.0;
+    const double span = (series.hours[last] - series.hours[0]) * 3600.0;
+    summary.meanVolts = span > 0.0 ? voltSeconds / span : series.volts[0];
     return summary;
 }
 

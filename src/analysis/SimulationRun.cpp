@@ -173,7 +173,7 @@ RunOutcome CSimulationRun::RunSimulator()
 
     m_observer.SetWindowEnabled(false);
     CChildProcess child;
-    if (!child.Start({"/bin/sh", kBatchName}, m_request.workDirectory, {"LC_ALL=C"}, {"SPICE_SCRIPTS"}, &error)) {
+    if (!child.Start({m_request.shell, kBatchName}, m_request.workDirectory, {"LC_ALL=C"}, {"SPICE_SCRIPTS"}, &error)) {
         outcome.kind = RunOutcome::Kind::StartFailed;
         outcome.message = "CreateProcess failed.";
         DeleteTempCopies();

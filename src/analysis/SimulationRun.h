@@ -32,6 +32,7 @@ struct RunRequest
     std::string circuitTempPath;  // the unscrambled copies, deleted once the simulator runs
     std::string paramTempPath;
     std::string simulator = "ngspice";
+    std::string shell = "/bin/sh";
     std::chrono::milliseconds startWindow{10000}; // how long the window stays disabled at most
     std::uint64_t listingLimit = 8ull << 30;      // a listing beyond this stops the run
 };

@@ -139,8 +139,6 @@ void CSimulatorDlg::OnInitDialog()
     m_btnSimulate->setIcon(QIcon(m_bmpSimulate));
     m_btnSimulate->setIconSize(face);
 
-    // The window opens at the top left of the screen, where its template puts it.
-    move(0, 0);
     CTemplateDialog::OnInitDialog();
 }
 

@@ -187,7 +187,7 @@ TEST(Catalog, SavingFewerEntriesLeavesLaterSectionsByteForByte)
     const std::string saved = ReadFile(dir / "models.md");
     const auto tail = file.substr(file.find("[MODEL_3]"));
     EXPECT_EQ(saved.substr(saved.find("[MODEL_3]")), tail);
-    EXPECT_EQ(saved.substr(0, 36), "; the lab's cells\r\n[COMMON]\r\nNUMBER=3");
+    EXPECT_EQ(saved.substr(0, 39), "; the lab's cells\r\n[COMMON]\r\nNUMBER=3\r\n");
     const CModelCatalog reloaded(dir / "models.md");
     EXPECT_EQ(reloaded.GetCount(), 3u);
 }
