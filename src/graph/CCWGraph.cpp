@@ -220,6 +220,23 @@ std::shared_ptr<QPicture> CCWGraph::GraphPicture()
     return picture;
 }
 
+void CCWGraph::RenderPicture(QPainter& painter, const QPicture& picture, const QRectF& target)
+{
+    const QRect bounds = picture.boundingRect();
+    if (bounds.isEmpty())
+        return;
+    // Playing a picture scales it by the device's resolution over the
+    // picture's own; the rest of the scale makes it fill the target.
+    const QPaintDevice* device = painter.device();
+    const double playbackX = static_cast<double>(device->logicalDpiX()) / picture.logicalDpiX();
+    const double playbackY = static_cast<double>(device->logicalDpiY()) / picture.logicalDpiY();
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / (bounds.width() * playbackX), target.height() / (bounds.height() * playbackY));
+    painter.drawPicture(-bounds.topLeft(), picture);
+    painter.restore();
+}
+
 CGraphPlots CCWGraph::PlotCollection()
 {
     return CGraphPlots(this);

@@ -11,6 +11,7 @@ class QCPTextElement;
 class QCPItemText;
 class QLabel;
 class CGraphPlots;
+class QPainter;
 
 // The graph control: one plot of voltage against time on a QCustomPlot,
 // with the operations the program calls by their historical numbers.
@@ -57,6 +58,8 @@ public:
     void SetProperty(int id, int value);
 
     std::shared_ptr<QPicture> GraphPicture();
+    // Draws a picture scaled to fill `target` on the painter's device.
+    static void RenderPicture(QPainter& painter, const QPicture& picture, const QRectF& target);
     CGraphPlots PlotCollection();
 
     // What the plots hand on: the points of plot `index` (1 = the first).

@@ -287,14 +287,23 @@ void CSimulatorDlg::OnSaveModelList()
         CMessageBox::Error(this, QStringLiteral("The model list could not be saved.\n\n%1").arg(Local(error)));
 }
 
-bool CSimulatorDlg::ReadyForRun()
+bool CSimulatorDlg::CanStartAnalysis()
 {
+    if (!m_pSelectedModel) {
+        CMessageBox::Error(this, QStringLiteral("No model selected!"), QMessageBox::NoIcon);
+        return false;
+    }
     if (m_pRun) {
         CMessageBox::Error(this, QStringLiteral("A simulation is already running. Wait until it has finished, "
                                                 "or stop it with Analysis > Stop simulation."),
                            QMessageBox::Information);
         return false;
     }
+    return true;
+}
+
+bool CSimulatorDlg::ReadyForRun()
+{
     std::vector<std::string> folders{m_szStartDir};
     if (!m_strCircuitTempPath.empty())
         folders.push_back(m_strCircuitTempPath.substr(0, m_strCircuitTempPath.rfind('/') + 1));
@@ -308,10 +317,8 @@ bool CSimulatorDlg::ReadyForRun()
 
 void CSimulatorDlg::OnConstantCurrent()
 {
-    if (!m_pSelectedModel) {
-        CMessageBox::Error(this, QStringLiteral("No model selected!"), QMessageBox::NoIcon);
+    if (!CanStartAnalysis())
         return;
-    }
     CConstCurrentDlg dialog(this);
     dialog.m_dVoltage = m_pSelectedModel->m_dEmax;
     dialog.m_dCurrent = m_pSelectedModel->m_dIrat;
@@ -328,15 +335,13 @@ void CSimulatorDlg::OnConstantCurrent()
     m_settings.duration = dialog.m_dDuration;
     m_settings.timeStep = dialog.m_dTimeStep;
     m_settings.SetTitle("Constant current analysis");
-    RunAccepted(Analysis::ConstantCurrent);
+    RunAccepted();
 }
 
 void CSimulatorDlg::OnVariableCurrent()
 {
-    if (!m_pSelectedModel) {
-        CMessageBox::Error(this, QStringLiteral("No model selected!"), QMessageBox::NoIcon);
+    if (!CanStartAnalysis())
         return;
-    }
     CVarCurrentDlg dialog(this);
     dialog.m_dVoltage = m_pSelectedModel->m_dEmax;
     dialog.m_dDuration = m_settings.duration;
@@ -354,15 +359,13 @@ void CSimulatorDlg::OnVariableCurrent()
     m_settings.duration = dialog.m_dDuration;
     m_settings.timeStep = dialog.m_dTimeStep;
     m_settings.SetTitle("Variable current analysis");
-    RunAccepted(Analysis::VariableCurrent);
+    RunAccepted();
 }
 
 void CSimulatorDlg::OnConstantLoad()
 {
-    if (!m_pSelectedModel) {
-        CMessageBox::Error(this, QStringLiteral("No model selected!"), QMessageBox::NoIcon);
+    if (!CanStartAnalysis())
         return;
-    }
     CConstLoadDlg dialog(this);
     dialog.m_dVoltage = m_pSelectedModel->m_dEmax;
     dialog.m_dResistance = m_settings.loadResistance;
@@ -379,10 +382,10 @@ void CSimulatorDlg::OnConstantLoad()
     m_settings.duration = dialog.m_dDuration;
     m_settings.timeStep = dialog.m_dTimeStep;
     m_settings.SetTitle("Constant load analysis");
-    RunAccepted(Analysis::ConstantLoad);
+    RunAccepted();
 }
 
-void CSimulatorDlg::RunAccepted(Analysis)
+void CSimulatorDlg::RunAccepted()
 {
     m_lastAccepted = m_settings;
     if (!ReadyForRun())
@@ -395,10 +398,8 @@ void CSimulatorDlg::RunAccepted(Analysis)
 
 void CSimulatorDlg::OnSimulate()
 {
-    if (!m_pSelectedModel) {
-        CMessageBox::Error(this, QStringLiteral("No model selected!"), QMessageBox::NoIcon);
+    if (!CanStartAnalysis())
         return;
-    }
     if (!m_lastAccepted) {
         CMessageBox::Framework(this,
                                QStringLiteral("Simulate runs the last accepted analysis again. Choose an analysis "
@@ -407,12 +408,7 @@ void CSimulatorDlg::OnSimulate()
         return;
     }
     m_settings = *m_lastAccepted;
-    if (!ReadyForRun())
-        return;
-    if (WriteNetlist())
-        StartSimulation();
-    else
-        m_pendingLock.Release();
+    RunAccepted();
 }
 
 bool CSimulatorDlg::WriteNetlist()
@@ -445,6 +441,7 @@ void CSimulatorDlg::StartSimulation()
     request.circuitTempPath = m_strCircuitTempPath;
     request.paramTempPath = m_strParamTempPath;
     m_runSettings = m_settings;
+    m_bRunValues = true;
     m_dRunMinimum = request.minimumVoltage;
 
     CRunBridge::Handlers handlers;
@@ -501,7 +498,7 @@ void CSimulatorDlg::PlotResultFile(const std::string& path)
 {
     const double minimum = m_pSelectedModel ? m_pSelectedModel->m_dEmin : 0.0;
     CResultSeries series = battsim::ReadResultFile(path, minimum);
-    m_runSettings = m_settings;
+    m_bRunValues = false;
     m_dRunMinimum = minimum;
     PlotSeries(series);
 }
@@ -530,11 +527,18 @@ void CSimulatorDlg::ShowResultNote(const QString& status)
         m_graph->SetNote(QString());
         return;
     }
-    const battsim::CResultSummary summary = battsim::Summarize(m_lastSeries, m_runSettings);
     const AnalysisSettings& used = m_runSettings;
     QStringList lines;
     if (!status.isEmpty())
         lines << status;
+    if (m_lastSeries.Size() > 0 && !m_bRunValues) {
+        lines << QStringLiteral("Minimum voltage %1: %2").arg(Engineering(m_dRunMinimum, "V"),
+            m_lastSeries.cutoffIndex ? QString::fromStdString(battsim::FormatRuntime(m_lastSeries.hours[*m_lastSeries.cutoffIndex]))
+                                     : QStringLiteral("not reached"));
+        m_graph->SetNote(lines.join(QLatin1Char('\n')));
+        return;
+    }
+    const battsim::CResultSummary summary = battsim::Summarize(m_lastSeries, used);
     if (m_lastSeries.Size() > 0) {
         const QString cutoff = Engineering(m_dRunMinimum, "V");
         lines << (summary.runtimeHours
@@ -677,15 +681,8 @@ void CSimulatorDlg::OnPrintGraph()
     std::shared_ptr<QPicture> picture;
     WithPrintColors([this, &picture] { picture = m_graph->GraphPicture(); });
 
-    if (started && picture && !picture->boundingRect().isEmpty()) {
-        const QRect bounds = picture->boundingRect();
-        painter.save();
-        painter.translate(layout.printRect.topLeft());
-        painter.scale(static_cast<double>(layout.printRect.width()) / bounds.width(),
-                      static_cast<double>(layout.printRect.height()) / bounds.height());
-        painter.drawPicture(-bounds.topLeft(), *picture);
-        painter.restore();
-    }
+    if (started && picture)
+        CCWGraph::RenderPicture(painter, *picture, layout.printRect);
     m_graph->setGeometry(graphRect);
     m_graph->setUpdatesEnabled(true);
     m_graph->update();
@@ -734,8 +731,7 @@ void CSimulatorDlg::OnExportGraph(int command)
             image.fill(Qt::white);
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
-            painter.scale(2.0, 2.0);
-            painter.drawPicture(0, 0, *picture);
+            CCWGraph::RenderPicture(painter, *picture, QRectF(QPointF(0, 0), QSizeF(image.size())));
             painter.end();
             ok = image.save(path, "PNG");
         } else if (command == ID_EXPORT_SVG) {
@@ -747,7 +743,7 @@ void CSimulatorDlg::OnExportGraph(int command)
             QPainter painter;
             ok = painter.begin(&generator);
             if (ok) {
-                painter.drawPicture(0, 0, *picture);
+                CCWGraph::RenderPicture(painter, *picture, QRectF(QPointF(0, 0), QSizeF(bounds.size())));
                 ok = painter.end();
             }
         } else {
@@ -760,9 +756,7 @@ void CSimulatorDlg::OnExportGraph(int command)
             QPainter painter;
             ok = painter.begin(&pdf);
             if (ok) {
-                const double scale = pdf.logicalDpiX() / 72.0;
-                painter.scale(scale, scale);
-                painter.drawPicture(0, 0, *picture);
+                CCWGraph::RenderPicture(painter, *picture, QRectF(QPointF(0, 0), QSizeF(pdf.width(), pdf.height())));
                 ok = painter.end();
             }
         }

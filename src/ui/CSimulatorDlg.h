@@ -107,8 +107,6 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    enum class Analysis { ConstantCurrent, ConstantLoad, VariableCurrent };
-
     void BuildMenu();
     void OnSelectBattery();
     void OnSaveModelList();
@@ -123,9 +121,12 @@ private:
     void OnExportGraph(int command);
     void OnExportData();
 
-    // Checks that no run is under way and takes the work-file locks.
+    // A model is selected and no run is under way; the user is told otherwise.
+    bool CanStartAnalysis();
+    // Takes the work-file locks, which no other instance may hold.
     bool ReadyForRun();
-    void RunAccepted(Analysis analysis);
+    // Writes the netlist for the accepted values and starts the run.
+    void RunAccepted();
     void PlotSeries(battsim::CResultSeries& series);
     void OnRunFinished(const battsim::RunOutcome& outcome);
     void StopRun();
@@ -140,6 +141,7 @@ private:
     int m_nTimerId = 0;
     std::optional<battsim::AnalysisSettings> m_lastAccepted;
     battsim::AnalysisSettings m_runSettings;
+    bool m_bRunValues = false; // m_runSettings hold the values of the plotted run
     battsim::CResultSeries m_lastSeries;
     double m_dRunMinimum = 0.0;
 };

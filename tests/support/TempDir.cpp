@@ -1,6 +1,7 @@
 #include "TempDir.h"
 
 #include <cstdlib>
+#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -66,4 +67,27 @@ CTinyMount::~CTinyMount()
 {
     if (m_bMounted)
         umount2(m_path.c_str(), MNT_DETACH);
+}
+
+int ProcessesWithMarker(const std::string& marker)
+{
+    int count = 0;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = readdir(proc)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+            continue;
+        const std::string base = std::string("/proc/") + entry->d_name;
+        const std::string environ = ReadFile(base + "/environ");
+        if (environ.find("BATTSIM_FAKE_MARKER=" + marker) == std::string::npos)
+            continue;
+        std::ifstream stat(base + "/stat");
+        std::string pid;
+        std::string name;
+        std::string state;
+        stat >> pid >> name >> state;
+        if (state != "Z")
+            ++count;
+    }
+    closedir(proc);
+    return count;
 }

@@ -23,6 +23,10 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
+// Live processes whose environment holds BATTSIM_FAKE_MARKER=<marker>: a
+// test sets the marker so that every process it starts can be found again.
+int ProcessesWithMarker(const std::string& marker);
+
 // A tmpfs of `kilobytes` mounted at `path` while the object lives (root only).
 class CTinyMount final
 {

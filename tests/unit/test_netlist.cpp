@@ -45,8 +45,9 @@ TEST_P(ScrambleRoundTrip, GivesTheBytesBack)
     for (char& c : plain)
         c = static_cast<char>(random());
     const std::string once = Scrambled(plain);
-    if (!plain.empty())
+    if (!plain.empty()) {
         EXPECT_NE(once, plain);
+    }
     EXPECT_EQ(Scrambled(once), plain);
 }
 

@@ -158,8 +158,9 @@ TEST_P(FieldRules, TakeAsTheDialogsDo)
     const FieldCase& c = GetParam();
     const auto taken = TakeDouble(c.text);
     ASSERT_EQ(taken.has_value(), c.value.has_value()) << '"' << c.text << '"';
-    if (c.value)
+    if (c.value) {
         EXPECT_EQ(*taken, *c.value) << c.text;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -114,10 +114,12 @@ TEST_P(ScanfAgreement, SameConversionsAndValues)
     const CDataPoint reference = ParseDataPieceWithScanf(piece);
     ASSERT_EQ(fast.conversions, reference.conversions) << piece;
     const auto same = [](float a, float b) { return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0; };
-    if (reference.conversions >= 2)
+    if (reference.conversions >= 2) {
         EXPECT_TRUE(same(fast.seconds, reference.seconds)) << piece << ": " << fast.seconds << " vs " << reference.seconds;
-    if (reference.conversions >= 3)
+    }
+    if (reference.conversions >= 3) {
         EXPECT_TRUE(same(fast.volts, reference.volts)) << piece << ": " << fast.volts << " vs " << reference.volts;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

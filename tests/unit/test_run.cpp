@@ -10,9 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <random>
 #include <sys/stat.h>
@@ -110,28 +108,6 @@ private:
     bool m_done = false;
     const Clock::time_point m_start = Clock::now();
 };
-
-// Processes whose environment carries the marker of this test.
-int ProcessesWithMarker(const std::string& marker)
-{
-    int count = 0;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = readdir(proc)) {
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-            continue;
-        std::ifstream environ(std::string("/proc/") + entry->d_name + "/environ", std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
-        if (text.find("BATTSIM_FAKE_MARKER=" + marker) != std::string::npos) {
-            std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-            std::string pid, name, state;
-            stat >> pid >> name >> state;
-            if (state != "Z")
-                ++count;
-        }
-    }
-    closedir(proc);
-    return count;
-}
 
 class RunTest : public ::testing::Test
 {

@@ -1,0 +1,92 @@
+#include "UiHelpers.h"
+
+#include "CTemplateDialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+CModalScript::CModalScript()
+{
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, &CModalScript::Poll);
+    m_timer.start();
+}
+
+CModalScript::~CModalScript() = default;
+
+CModalScript& CModalScript::Then(std::function<void(QWidget*)> step)
+{
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
+CModalScript& CModalScript::ThenCloseBox()
+{
+    return Then([this](QWidget* window) { RecordBox(window, &m_boxes); });
+}
+
+void CModalScript::Poll()
+{
+    QWidget* active = QApplication::activeModalWidget();
+    if (active == m_last)
+        return;
+    m_last = active;
+    if (!active || m_steps.empty())
+        return;
+    auto step = std::move(m_steps.front());
+    m_steps.pop_front();
+    // The step may open further modal windows; let this poll return first.
+    QTimer::singleShot(0, active, [step = std::move(step), window = QPointer<QWidget>(active)] {
+        if (window)
+            step(window);
+    });
+}
+
+void RecordBox(QWidget* window, std::vector<CModalScript::Box>* boxes)
+{
+    auto* box = qobject_cast<QMessageBox*>(window);
+    if (!box) {
+        boxes->push_back({QStringLiteral("<not a message box>"), window->windowTitle(), -1});
+        window->close();
+        return;
+    }
+    boxes->push_back({box->windowTitle(), box->text(), static_cast<int>(box->icon())});
+    box->accept();
+}
+
+void SetText(CTemplateDialog& dialog, int id, const QString& text)
+{
+    auto* edit = dialog.ControlAs<QLineEdit>(id);
+    Q_ASSERT(edit);
+    edit->setText(text);
+}
+
+QString Text(const CTemplateDialog& dialog, int id)
+{
+    auto* edit = dialog.ControlAs<QLineEdit>(id);
+    return edit ? edit->text() : QString();
+}
+
+void Click(CTemplateDialog& dialog, int id)
+{
+    auto* button = dialog.ControlAs<QPushButton>(id);
+    Q_ASSERT(button);
+    button->click();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
