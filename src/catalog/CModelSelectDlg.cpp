@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <memory>
+
 using battsim::CBatteryModel;
 
 namespace {
@@ -95,7 +97,7 @@ void CModelSelectDlg::OnEditModel()
     if (editor.DoModal() != QDialog::Accepted)
         return;
     CopyFromEditor(editor, *entry);
-    delete m_listModels->takeItem(line);
+    std::unique_ptr<QListWidgetItem>(m_listModels->takeItem(line)).reset();
     m_listModels->insertItem(line, LineText(*entry));
     m_listModels->clearSelection();
     m_listModels->setCurrentRow(-1);
@@ -106,7 +108,7 @@ void CModelSelectDlg::OnDeleteModel()
     const int line = SelectedLine();
     if (line < 0)
         return;
-    delete m_listModels->takeItem(line);
+    std::unique_ptr<QListWidgetItem>(m_listModels->takeItem(line)).reset();
     emit entryDeleting(m_pCatalog->GetAt(static_cast<std::size_t>(line)));
     m_pCatalog->RemoveAt(static_cast<std::size_t>(line));
     m_listModels->clearSelection();

@@ -80,6 +80,9 @@ CCWGraph::CCWGraph(QWidget* parent)
     m_pNote->setFont(font);
     m_pNote->setVisible(false);
 
+    // Room for the widest usual tick labels, so that zooming does not shift
+    // the plot area under the pointer when the labels change width.
+    m_pPlot->axisRect()->setMinimumMargins(QMargins(64, 12, 16, 12));
     m_pPlot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     connect(m_pPlot, &QCustomPlot::mouseDoubleClick, this, [this] { FitAll(); });
 

@@ -450,7 +450,7 @@ void CSimulatorDlg::StartSimulation()
     handlers.showResult = [this](CResultSeries& series) { PlotSeries(series); };
     handlers.hideProgress = [this] { HideProgress(); };
     handlers.finished = [this](const battsim::RunOutcome& outcome) { OnRunFinished(outcome); };
-    m_pBridge = new CRunBridge(std::move(handlers), this);
+    m_pBridge = std::make_unique<CRunBridge>(std::move(handlers), nullptr);
     m_pRun = std::make_unique<battsim::CSimulationRun>(std::move(request), *m_pBridge, std::move(m_pendingLock));
     m_pRun->Start();
 }
@@ -566,10 +566,9 @@ void CSimulatorDlg::OnRunFinished(const battsim::RunOutcome& outcome)
         m_pRun->Join();
         m_pRun.reset();
     }
-    if (m_pBridge) {
-        m_pBridge->deleteLater();
-        m_pBridge = nullptr;
-    }
+    // Still inside one of the bridge's own calls: let it go once that returns.
+    if (m_pBridge)
+        m_pBridge.release()->deleteLater();
     setEnabled(true);
     switch (outcome.kind) {
     case battsim::RunOutcome::Kind::Completed:
@@ -598,10 +597,8 @@ void CSimulatorDlg::StopRun()
     m_pRun->Stop();
     m_pRun->Join();
     m_pRun.reset();
-    if (m_pBridge) {
-        delete m_pBridge;
-        m_pBridge = nullptr;
-    }
+    // Reports the worker queued before it ended go with the bridge.
+    m_pBridge.reset();
 }
 
 void CSimulatorDlg::reject()

@@ -135,7 +135,7 @@ private:
     void WithPrintColors(const std::function<void()>& work);
 
     std::unique_ptr<battsim::CSimulationRun> m_pRun;
-    CRunBridge* m_pBridge = nullptr;
+    std::unique_ptr<CRunBridge> m_pBridge;
     battsim::CRunLock m_pendingLock;
     std::string m_strTempError;
     int m_nTimerId = 0;
