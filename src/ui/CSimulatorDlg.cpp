@@ -440,6 +440,7 @@ void CSimulatorDlg::StartSimulation()
     request.minimumVoltage = m_pSelectedModel->m_dEmin;
     request.circuitTempPath = m_strCircuitTempPath;
     request.paramTempPath = m_strParamTempPath;
+    request.startWindow = m_startWindow;
     m_runSettings = m_settings;
     m_bRunValues = true;
     m_dRunMinimum = request.minimumVoltage;

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -66,6 +67,8 @@ public:
     // the printer (false = Cancel) and the file to export to (empty = Cancel).
     std::function<bool(QPrinter&)> m_fnChoosePrinter;
     std::function<QString(const QString& title, const QString& filter)> m_fnChooseSaveFile;
+    // How long the window stays disabled while the simulator starts, at most.
+    std::chrono::milliseconds m_startWindow{10000};
 
     // The state of the window, in the order it was declared.
     std::string m_strParamTempPath;

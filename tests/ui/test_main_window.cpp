@@ -35,6 +35,7 @@
 
 #include <clocale>
 #include <filesystem>
+#include <random>
 #include <unistd.h>
 
 namespace {
@@ -492,7 +493,7 @@ TEST_F(MainWindow, ExportsTheGraphAndTheDataInEveryFormat)
     WriteFile(work / "a.FIG", "0 0 4.1\n1 1800 3.7\n2 3600 2.9\n3 5400 3.1\n");
     SelectModel(0);
     window->PlotResultFile(work / "a.FIG");
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "the de_DE.UTF-8 locale is needed (locales-all)";
     std::map<QString, QString> chosen{{"Export graph as PNG", "graph"}, {"Export graph as SVG", "graph.svg"},
                                       {"Export graph as PDF", "graph.pdf"}, {"Export data as CSV", "data"}};
     window->m_fnChooseSaveFile = [&](const QString& title, const QString&) {
@@ -597,19 +598,53 @@ TEST_F(MainWindow, AnotherInstanceRunningInTheFolderIsRefused)
     EXPECT_FALSE(FileExists(work / "Analyz.cir"));
 }
 
-TEST_F(MainWindow, ClosingDuringARunEndsTheSimulatorAndTheWindow)
+class ClosingDuringARun : public MainWindow, public ::testing::WithParamInterface<bool>
 {
+};
+
+TEST_P(ClosingDuringARun, EndsTheSimulatorAndTheWindowAtOnce)
+{
+    const bool pastTheStartWindow = GetParam();
+    std::random_device seed;
+    const std::string marker = std::to_string(seed()) + std::to_string(seed());
+    setenv("BATTSIM_FAKE_MARKER", marker.c_str(), 1);
     WriteModelFiles("a");
     SelectModel(0);
+    window->m_startWindow = std::chrono::milliseconds(pastTheStartWindow ? 300 : 10000);
     setenv("BATTSIM_FAKE_MODE", "hang", 1);
     AcceptAnalysis(CSimulatorDlg::ID_CONSTANT_CURRENT);
     ASSERT_TRUE(window->RunInProgress());
+    ASSERT_TRUE(WaitUntil([&] { return ProcessesWithMarker(marker) > 0; }, 3000));
+    if (pastTheStartWindow)
+        ASSERT_TRUE(WaitUntil([this] { return window->isEnabled(); }, 3000));
+    else
+        EXPECT_FALSE(window->isEnabled());
     QElapsedTimer timer;
     timer.start();
     window->close();
     EXPECT_LT(timer.elapsed(), 1500);
+    EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->RunInProgress());
+    EXPECT_EQ(ProcessesWithMarker(marker), 0);
+    unsetenv("BATTSIM_FAKE_MARKER");
     EXPECT_FALSE(FileExists(work / "spice0_0.bat"));
+    EXPECT_FALSE(FileExists(window->m_strCircuitTempPath));
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, ClosingDuringARun, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "unbounded_wait" : "start_window"; });
+
+TEST_F(MainWindow, CopiesLeftByACrashedRunGoAtTheNextStart)
+{
+    const std::string circuit = window->m_strCircuitTempPath;
+    const std::string params = window->m_strParamTempPath;
+    window.reset();
+    WriteFile(circuit, "plain model");
+    WriteFile(params, "plain parameters");
+    window = std::make_unique<CSimulatorDlg>();
+    window->show();
+    EXPECT_FALSE(FileExists(circuit));
+    EXPECT_FALSE(FileExists(params));
 }
 
 } // namespace

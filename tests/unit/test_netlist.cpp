@@ -174,14 +174,11 @@ TEST(Netlist, DefaultProfileAndTinyStepAndNegativeValues)
 
 TEST(Netlist, DecimalCommaLocaleChangesNothing)
 {
-    const char* locales[] = {"de_DE.UTF-8", "de_DE", "fr_FR.UTF-8", "C.UTF-8"};
-    std::string set;
-    for (const char* name : locales) {
-        if (std::setlocale(LC_ALL, name)) {
-            set = name;
-            break;
-        }
-    }
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "the de_DE.UTF-8 locale is needed (locales-all)";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+    ASSERT_STREQ(probe, "0,5") << "a decimal-comma locale";
+    const std::string set = "de_DE.UTF-8";
     const std::string text = BuildNetlist(ConstantLoadDefaults(), "/tmp/t/~~~00~~11.tmp", "/tmp/t/~~~00~~12.tmp");
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(text, kConstantLoadNetlist) << "locale " << set;

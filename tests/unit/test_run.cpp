@@ -15,6 +15,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace battsim;
 using namespace std::chrono_literals;
@@ -321,6 +322,21 @@ TEST_F(RunTest, BatchFileThatCannotBeWrittenEndsTheRunCleanly)
     EXPECT_EQ(outcome.kind, RunOutcome::Kind::Failed);
     EXPECT_NE(outcome.message.find("batch file"), std::string::npos);
     EXPECT_FALSE(FileExists(request.circuitTempPath));
+}
+
+TEST_F(RunTest, ADiskThatFillsDuringTheRunIsReported)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount a small tmpfs";
+    CTinyMount disk(work / "disk", 256);
+    ASSERT_TRUE(disk.Mounted());
+    request.workDirectory = work / "disk";
+    WriteFile(work / (std::string("disk/") + kNetlistName), "netlist");
+    const RunOutcome outcome = Run("big");
+    EXPECT_EQ(outcome.kind, RunOutcome::Kind::Failed);
+    EXPECT_NE(outcome.message.find("No space left on device"), std::string::npos) << outcome.message;
+    for (const char* name : {kNetlistName, kBatchName, kListingName})
+        EXPECT_FALSE(FileExists(work / (std::string("disk/") + name))) << name;
 }
 
 TEST_F(RunTest, OutputThatCannotBeWrittenIsReported)
