@@ -1,0 +1,154 @@
+#pragma once
+
+// Helpers shared by the fuzz harnesses: a private scratch folder for the
+// files the readers under test open, whole-file I/O that aborts on failure
+// (a harness that cannot write its input must not report "no difference"),
+// a check macro that stops the run with a message, and the expansion of an
+// input into a file larger than the readers' 1 MiB read chunk.
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fuzzsupport {
+
+// Aborts (so libFuzzer saves the input as a crash) when `condition` is false.
+#define FUZZ_CHECK(condition, ...)                                                   \
+    do {                                                                             \
+        if (!(condition)) {                                                          \
+            std::fprintf(stderr, "\nproperty failed at %s:%d: %s\n", __FILE__,      \
+                         __LINE__, #condition);                                      \
+            std::fprintf(stderr, "" __VA_ARGS__);                                    \
+            std::fprintf(stderr, "\n");                                              \
+            std::abort();                                                            \
+        }                                                                            \
+    } while (false)
+
+[[noreturn]] inline void Fatal(const char* what, const std::string& path)
+{
+    std::fprintf(stderr, "fuzz harness: %s %s: %s\n", what, path.c_str(), std::strerror(errno));
+    std::abort();
+}
+
+inline void RemoveScratch();
+
+// The folder, created once per process (mode 0700) and removed at exit.
+inline const std::string& ScratchDir()
+{
+    static const std::string dir = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/battsim-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            Fatal("cannot create a scratch folder from", pattern);
+        return pattern;
+    }();
+    static const bool registered = [] { return std::atexit(RemoveScratch) == 0; }();
+    (void)registered;
+    return dir;
+}
+
+inline std::string ScratchPath(const char* name)
+{
+    return ScratchDir() + "/" + name;
+}
+
+inline void RemoveScratch()
+{
+    const std::string& dir = ScratchDir();
+    if (DIR* folder = ::opendir(dir.c_str())) {
+        while (const dirent* entry = ::readdir(folder)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                ::unlink((dir + "/" + entry->d_name).c_str());
+        }
+        ::closedir(folder);
+    }
+    ::rmdir(dir.c_str());
+}
+
+inline void WriteWholeFile(const std::string& path, std::string_view bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        Fatal("cannot create", path);
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            Fatal("cannot write", path);
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (::close(fd) != 0)
+        Fatal("cannot close", path);
+}
+
+inline std::string ReadWholeFileOrDie(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        Fatal("cannot open", path);
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            Fatal("cannot read", path);
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// The readers take the file in chunks of this size.
+constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+
+// An input that opens with the two bytes B1 1B is a large file:
+//   B1 1B s0 s1 n pattern[n] rest...
+// The pattern (n bytes, at least one) is repeated to fill the first
+// kReadChunk - (s0 + 256 * s1) % 8192 bytes, and `rest` follows, so that the
+// fuzzer controls what sits on either side of the first chunk boundary.
+// Any other input is the file as it is.
+inline std::string FileContent(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 5 || data[0] != 0xB1 || data[1] != 0x1B)
+        return std::string(reinterpret_cast<const char*>(data), size);
+    const std::size_t shift = (data[2] | (std::size_t{data[3]} << 8)) % 8192;
+    std::size_t patternLength = data[4];
+    std::size_t at = 5;
+    if (patternLength == 0)
+        patternLength = 1;
+    if (patternLength > size - at)
+        patternLength = size - at;
+    const std::string pattern = patternLength == 0
+        ? std::string("\n")
+        : std::string(reinterpret_cast<const char*>(data + at), patternLength);
+    at += patternLength;
+    const std::size_t fill = kReadChunk - shift;
+    std::string content;
+    content.reserve(fill + (size - at));
+    while (content.size() < fill)
+        content.append(pattern, 0, std::min(pattern.size(), fill - content.size()));
+    content.append(reinterpret_cast<const char*>(data + at), size - at);
+    return content;
+}
+
+} // namespace fuzzsupport
