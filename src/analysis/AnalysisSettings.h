@@ -24,6 +24,21 @@ struct AnalysisSettings
 
     void SetTitle(const std::string& text) { title = text.substr(0, kTitleCapacity); }
 
+    // The values every accepted analysis stores: the battery's initial
+    // voltage, the duration and time step, the title; the current sources
+    // at zero, the switch open and the resistor at 1e-6 ohm. Each analysis
+    // then sets what it drives.
+    static AnalysisSettings Accepted(const std::string& title, double initialVoltage, double duration, double timeStep)
+    {
+        AnalysisSettings settings;
+        settings.loadResistance = 0.000001;
+        settings.initialVoltage = initialVoltage;
+        settings.duration = duration;
+        settings.timeStep = timeStep;
+        settings.SetTitle(title);
+        return settings;
+    }
+
     bool operator==(const AnalysisSettings&) const = default;
 };
 

@@ -62,6 +62,7 @@ std::string BuildNetlist(const AnalysisSettings& settings,
 
 } // namespace battsim
 
+#include "AtomicFile.h"
 #include "BatteryModel.h"
 #include "Scrambler.h"
 
@@ -82,35 +83,6 @@ bool CanOpenForReading(const std::string& path)
         return false;
     ::close(fd);
     return true;
-}
-
-bool WriteTextFile(const std::string& path, const std::string& text, int* errorNumber)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *errorNumber = errno;
-        return false;
-    }
-    const char* data = text.data();
-    std::size_t left = text.size();
-    bool ok = true;
-    while (ok && left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            *errorNumber = errno;
-            ok = false;
-            break;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    if (::close(fd) != 0 && ok) {
-        *errorNumber = errno;
-        ok = false;
-    }
-    return ok;
 }
 
 std::string FormatMessage(const char* pattern, const std::string& path)

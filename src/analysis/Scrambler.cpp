@@ -1,5 +1,6 @@
 #include "Scrambler.h"
 
+#include "AtomicFile.h"
 #include "FileError.h"
 
 #include <cerrno>
@@ -67,18 +68,8 @@ void WritePrivate(const std::string& path, const std::string& bytes)
     int failure = 0;
     if (::fchmod(fd.Get(), 0600) != 0)
         failure = errno;
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (failure == 0 && left > 0) {
-        const ssize_t written = ::write(fd.Get(), data, left);
-        if (written < 0) {
-            if (errno != EINTR)
-                failure = errno;
-            continue;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    if (failure == 0)
+        WriteAll(fd.Get(), bytes, &failure);
     if (::close(fd.Release()) != 0 && failure == 0)
         failure = errno;
     if (failure != 0) {

@@ -1,5 +1,7 @@
 #include "SimulationRun.h"
 
+#include "AtomicFile.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -24,23 +26,6 @@ std::string SingleQuoted(const std::string& text)
             quoted += c;
     }
     return quoted + "'";
-}
-
-bool WriteBatchFile(const std::string& path, const std::string& line, std::string* error)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    const std::string text = line + "\n";
-    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    const int writeErrno = errno;
-    if (::close(fd) != 0 || !ok) {
-        *error = std::strerror(ok ? errno : writeErrno);
-        return false;
-    }
-    return true;
 }
 
 // The simulator's own words: the last lines of its standard error, without
@@ -163,7 +148,9 @@ RunOutcome CSimulationRun::RunSimulator()
 {
     RunOutcome outcome;
     std::string error;
-    if (!WriteBatchFile(WorkPath(kBatchName), BatchLine(m_request.simulator), &error)) {
+    int errorNumber = 0;
+    if (!WriteTextFile(WorkPath(kBatchName), BatchLine(m_request.simulator) + "\n", &errorNumber)) {
+        error = std::strerror(errorNumber);
         DeleteTempCopies();
         DeleteWorkFiles();
         outcome.kind = RunOutcome::Kind::Failed;

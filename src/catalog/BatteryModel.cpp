@@ -13,19 +13,21 @@ namespace {
 
 constexpr std::size_t kValueBufferSize = 256;
 
+// The text fields by the string-table entry of their key, in file order.
+constexpr std::array<std::pair<int, std::string CBatteryModel::*>, 5> kTextFields{{
+    {IDS_KEY_MODEL_NAME, &CBatteryModel::m_strName},
+    {IDS_KEY_MODEL_DESCR, &CBatteryModel::m_strDescr},
+    {IDS_KEY_MODEL_FILE, &CBatteryModel::m_strModelFile},
+    {IDS_KEY_PARAM_FILE, &CBatteryModel::m_strParamFile},
+    {IDS_KEY_OUTPUT_FILE, &CBatteryModel::m_strOutputFile},
+}};
+
 } // namespace
 
 void CBatteryModel::ReadFromProfile(const CIniFile& file, const std::string& section)
 {
-    const std::array<std::pair<int, std::string*>, 5> texts{{
-        {IDS_KEY_MODEL_NAME, &m_strName},
-        {IDS_KEY_MODEL_DESCR, &m_strDescr},
-        {IDS_KEY_MODEL_FILE, &m_strModelFile},
-        {IDS_KEY_PARAM_FILE, &m_strParamFile},
-        {IDS_KEY_OUTPUT_FILE, &m_strOutputFile},
-    }};
-    for (const auto& [key, field] : texts)
-        *field = file.GetProfileString(section, LoadResString(key), "Default", kValueBufferSize);
+    for (const auto& [key, field] : kTextFields)
+        this->*field = file.GetProfileString(section, LoadResString(key), "Default", kValueBufferSize);
 
     const std::array<std::pair<int, double*>, 3> numbers{{
         {IDS_KEY_EMAX, &m_dEmax},
@@ -41,15 +43,8 @@ void CBatteryModel::ReadFromProfile(const CIniFile& file, const std::string& sec
 
 void CBatteryModel::WriteToProfile(CIniFile& file, const std::string& section) const
 {
-    const std::array<std::pair<int, const std::string*>, 5> texts{{
-        {IDS_KEY_MODEL_NAME, &m_strName},
-        {IDS_KEY_MODEL_DESCR, &m_strDescr},
-        {IDS_KEY_MODEL_FILE, &m_strModelFile},
-        {IDS_KEY_PARAM_FILE, &m_strParamFile},
-        {IDS_KEY_OUTPUT_FILE, &m_strOutputFile},
-    }};
-    for (const auto& [key, field] : texts)
-        file.SetValue(section, LoadResString(key), *field);
+    for (const auto& [key, field] : kTextFields)
+        file.SetValue(section, LoadResString(key), this->*field);
 
     const std::array<std::pair<int, double>, 3> numbers{{
         {IDS_KEY_IRAT, m_dIrat},

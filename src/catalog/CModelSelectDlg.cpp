@@ -17,28 +17,19 @@ QString LineText(const CBatteryModel& entry)
     return QString::fromLocal8Bit(entry.m_strName.c_str());
 }
 
-void CopyToEditor(const CBatteryModel& entry, CModelEditDlg& editor)
+// The editor and the entry name their eight fields alike; this copies them
+// either way.
+template <class From, class To>
+void CopyFields(const From& from, To& to)
 {
-    editor.m_strName = entry.m_strName;
-    editor.m_strDescr = entry.m_strDescr;
-    editor.m_strModelFile = entry.m_strModelFile;
-    editor.m_strParamFile = entry.m_strParamFile;
-    editor.m_strOutputFile = entry.m_strOutputFile;
-    editor.m_dIrat = entry.m_dIrat;
-    editor.m_dEmax = entry.m_dEmax;
-    editor.m_dEmin = entry.m_dEmin;
-}
-
-void CopyFromEditor(const CModelEditDlg& editor, CBatteryModel& entry)
-{
-    entry.m_strName = editor.m_strName;
-    entry.m_strDescr = editor.m_strDescr;
-    entry.m_strModelFile = editor.m_strModelFile;
-    entry.m_strParamFile = editor.m_strParamFile;
-    entry.m_strOutputFile = editor.m_strOutputFile;
-    entry.m_dIrat = editor.m_dIrat;
-    entry.m_dEmax = editor.m_dEmax;
-    entry.m_dEmin = editor.m_dEmin;
+    to.m_strName = from.m_strName;
+    to.m_strDescr = from.m_strDescr;
+    to.m_strModelFile = from.m_strModelFile;
+    to.m_strParamFile = from.m_strParamFile;
+    to.m_strOutputFile = from.m_strOutputFile;
+    to.m_dIrat = from.m_dIrat;
+    to.m_dEmax = from.m_dEmax;
+    to.m_dEmin = from.m_dEmin;
 }
 
 } // namespace
@@ -81,7 +72,7 @@ void CModelSelectDlg::OnNewModel()
     if (editor.DoModal() != QDialog::Accepted)
         return;
     auto entry = std::make_unique<CBatteryModel>();
-    CopyFromEditor(editor, *entry);
+    CopyFields(editor, *entry);
     const CBatteryModel* added = m_pCatalog->AddTail(std::move(entry));
     m_listModels->addItem(LineText(*added));
 }
@@ -93,10 +84,10 @@ void CModelSelectDlg::OnEditModel()
         return;
     CBatteryModel* entry = m_pCatalog->GetAt(static_cast<std::size_t>(line));
     CModelEditDlg editor(this);
-    CopyToEditor(*entry, editor);
+    CopyFields(*entry, editor);
     if (editor.DoModal() != QDialog::Accepted)
         return;
-    CopyFromEditor(editor, *entry);
+    CopyFields(editor, *entry);
     std::unique_ptr<QListWidgetItem>(m_listModels->takeItem(line)).reset();
     m_listModels->insertItem(line, LineText(*entry));
     m_listModels->clearSelection();

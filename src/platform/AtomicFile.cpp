@@ -41,6 +41,8 @@ std::string ResolveTarget(const std::string& path)
     return current;
 }
 
+} // namespace
+
 bool WriteAll(int fd, std::string_view bytes, int* errorNumber)
 {
     const char* data = bytes.data();
@@ -59,7 +61,20 @@ bool WriteAll(int fd, std::string_view bytes, int* errorNumber)
     return true;
 }
 
-} // namespace
+bool WriteTextFile(const std::string& path, std::string_view text, int* errorNumber)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *errorNumber = errno;
+        return false;
+    }
+    bool ok = WriteAll(fd, text, errorNumber);
+    if (::close(fd) != 0 && ok) {
+        *errorNumber = errno;
+        ok = false;
+    }
+    return ok;
+}
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, int* errorNumber)
 {

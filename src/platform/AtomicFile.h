@@ -12,6 +12,14 @@ namespace battsim {
 // The old file's permission bits are kept. Returns false with a reason.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
 
+// Writes all of `bytes` to `fd`, going on after short writes and EINTR.
+// Returns false with errno in *errorNumber.
+bool WriteAll(int fd, std::string_view bytes, int* errorNumber);
+
+// Creates or empties `path` (mode 0644 before the umask) and writes `text`;
+// false with errno in *errorNumber, the write or the close having failed.
+bool WriteTextFile(const std::string& path, std::string_view text, int* errorNumber);
+
 // Reads a whole file. Returns false with errno in *errorNumber (ENOENT when
 // the file does not exist).
 bool ReadWholeFile(const std::string& path, std::string* bytes, int* errorNumber);

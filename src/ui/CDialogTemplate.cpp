@@ -20,8 +20,9 @@ using battsim::ControlTemplate;
 
 namespace {
 
-// Art is drawn from its SVG at the control's size, keeping its proportions.
-QPixmap RenderArt(const QString& resource, const QSize& size, qreal ratio)
+} // namespace
+
+QPixmap CDialogTemplate::RenderArt(const QString& resource, const QSize& size, qreal ratio)
 {
     QSvgRenderer renderer(resource);
     QSize target = renderer.defaultSize().scaled(size, Qt::KeepAspectRatio);
@@ -34,6 +35,8 @@ QPixmap RenderArt(const QString& resource, const QSize& size, qreal ratio)
     renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
     return pixmap;
 }
+
+namespace {
 
 QWidget* CreateControl(const ControlTemplate& control, QWidget* parent, const QRect& rect)
 {
@@ -72,12 +75,12 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget* parent, const QR
         const QString art = QString::fromUtf8(control.text);
         if (control.flags & battsim::CF_NATURALSIZE) {
             const QSize natural = QSvgRenderer(art).defaultSize();
-            label->setPixmap(RenderArt(art, natural, parent->devicePixelRatioF()));
+            label->setPixmap(CDialogTemplate::RenderArt(art, natural, parent->devicePixelRatioF()));
             label->setGeometry(QRect(rect.topLeft(), natural));
             widget = label;
             break;
         }
-        label->setPixmap(RenderArt(art, rect.size(), parent->devicePixelRatioF()));
+        label->setPixmap(CDialogTemplate::RenderArt(art, rect.size(), parent->devicePixelRatioF()));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         if (control.flags & battsim::CF_SUNKEN) {
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);

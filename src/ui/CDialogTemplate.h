@@ -3,6 +3,7 @@
 #include "DialogTemplates.h"
 
 #include <QFont>
+#include <QPixmap>
 #include <QRect>
 #include <QString>
 
@@ -27,6 +28,10 @@ public:
     // The text a static label shows: "&&" as one "&" and a single "&" not
     // at all, or every "&" as it stands when the label takes no prefix.
     static QString LabelText(const char* text, bool noPrefix);
+
+    // Draws SVG art at `size`, keeping its proportions, for a screen of
+    // device pixel ratio `ratio`.
+    static QPixmap RenderArt(const QString& resource, const QSize& size, qreal ratio);
 
     static QString ObjectName(int id) { return QStringLiteral("id%1").arg(id); }
 

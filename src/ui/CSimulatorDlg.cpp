@@ -34,7 +34,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSvgGenerator>
-#include <QSvgRenderer>
 #include <QTimerEvent>
 
 #include <unistd.h>
@@ -63,17 +62,6 @@ QString Local(const std::string& text)
 QString Engineering(double value, const char* unit)
 {
     return QString::fromStdString(battsim::FormatEngineering(value, unit));
-}
-
-QPixmap RenderSvg(const QString& resource, const QSize& size, qreal ratio)
-{
-    QSvgRenderer renderer(resource);
-    QPixmap pixmap(size * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return pixmap;
 }
 
 } // namespace
@@ -133,7 +121,7 @@ void CSimulatorDlg::OnInitDialog()
     }
 
     const QSize face = m_btnSimulate->size() - QSize(8, 6);
-    m_bmpSimulate = RenderSvg(QStringLiteral(":/art/bitmap140.svg"), face, devicePixelRatioF());
+    m_bmpSimulate = CDialogTemplate::RenderArt(QStringLiteral(":/art/bitmap140.svg"), face, devicePixelRatioF());
     m_btnSimulate->setText(QString());
     m_btnSimulate->setToolTip(QStringLiteral("Simulate: run the last accepted analysis again"));
     m_btnSimulate->setIcon(QIcon(m_bmpSimulate));
@@ -326,15 +314,9 @@ void CSimulatorDlg::OnConstantCurrent()
     dialog.m_dTimeStep = m_settings.timeStep;
     if (dialog.DoModal() != QDialog::Accepted)
         return;
+    m_settings = AnalysisSettings::Accepted("Constant current analysis", dialog.m_dVoltage, dialog.m_dDuration,
+                                            dialog.m_dTimeStep);
     m_settings.constantCurrent = dialog.m_dCurrent;
-    m_settings.pwlTime.fill(0.0);
-    m_settings.pwlCurrent.fill(0.0);
-    m_settings.loadResistance = 0.000001;
-    m_settings.switchLevel = 0.0;
-    m_settings.initialVoltage = dialog.m_dVoltage;
-    m_settings.duration = dialog.m_dDuration;
-    m_settings.timeStep = dialog.m_dTimeStep;
-    m_settings.SetTitle("Constant current analysis");
     RunAccepted();
 }
 
@@ -348,17 +330,12 @@ void CSimulatorDlg::OnVariableCurrent()
     dialog.m_dTimeStep = m_settings.timeStep;
     if (dialog.DoModal() != QDialog::Accepted)
         return;
-    m_settings.constantCurrent = 0.0;
+    m_settings = AnalysisSettings::Accepted("Variable current analysis", dialog.m_dVoltage, dialog.m_dDuration,
+                                            dialog.m_dTimeStep);
     for (std::size_t i = 0; i < AnalysisSettings::kPointCount; ++i) {
         m_settings.pwlTime[i] = *dialog.m_pTime[i];
         m_settings.pwlCurrent[i] = *dialog.m_pCurrent[i];
     }
-    m_settings.loadResistance = 0.000001;
-    m_settings.switchLevel = 0.0;
-    m_settings.initialVoltage = dialog.m_dVoltage;
-    m_settings.duration = dialog.m_dDuration;
-    m_settings.timeStep = dialog.m_dTimeStep;
-    m_settings.SetTitle("Variable current analysis");
     RunAccepted();
 }
 
@@ -373,15 +350,10 @@ void CSimulatorDlg::OnConstantLoad()
     dialog.m_dTimeStep = m_settings.timeStep;
     if (dialog.DoModal() != QDialog::Accepted)
         return;
-    m_settings.constantCurrent = 0.0;
-    m_settings.pwlTime.fill(0.0);
-    m_settings.pwlCurrent.fill(0.0);
+    m_settings = AnalysisSettings::Accepted("Constant load analysis", dialog.m_dVoltage, dialog.m_dDuration,
+                                            dialog.m_dTimeStep);
     m_settings.loadResistance = dialog.m_dResistance;
     m_settings.switchLevel = 1.0;
-    m_settings.initialVoltage = dialog.m_dVoltage;
-    m_settings.duration = dialog.m_dDuration;
-    m_settings.timeStep = dialog.m_dTimeStep;
-    m_settings.SetTitle("Constant load analysis");
     RunAccepted();
 }
 

@@ -54,13 +54,8 @@ protected:
 
     void SelectModel(int line)
     {
-        CModalScript script;
-        script.Then([line](QWidget* dialog) {
-            auto* select = static_cast<CModelSelectDlg*>(dialog);
-            select->ControlAs<QListWidget>(1000)->setCurrentRow(line);
-            Click(*select, 1);
-        });
-        window->OnCommand(CSimulatorDlg::ID_SELECT_BATTERY);
+        SelectModelInWindow(*window, line);
+        ASSERT_NE(window->m_pSelectedModel, nullptr);
     }
 
     // Runs the analysis with its proposals (edited by `edit`) and waits for the end.

@@ -1,11 +1,14 @@
 #include "UiHelpers.h"
 
+#include "CModelSelectDlg.h"
+#include "CSimulatorDlg.h"
 #include "CTemplateDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -89,4 +92,15 @@ bool WaitUntil(const std::function<bool()>& condition, int milliseconds)
         QTest::qWait(10);
     }
     return true;
+}
+
+void SelectModelInWindow(CSimulatorDlg& window, int line)
+{
+    CModalScript script;
+    script.Then([line](QWidget* dialog) {
+        auto* select = static_cast<CModelSelectDlg*>(dialog);
+        select->ControlAs<QListWidget>(1000)->setCurrentRow(line);
+        Click(*select, 1);
+    });
+    window.OnCommand(CSimulatorDlg::ID_SELECT_BATTERY);
 }

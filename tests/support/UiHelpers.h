@@ -53,5 +53,10 @@ void SetText(CTemplateDialog& dialog, int id, const QString& text);
 QString Text(const CTemplateDialog& dialog, int id);
 void Click(CTemplateDialog& dialog, int id);
 
+class CSimulatorDlg;
+
+// Picks catalogue line `line` in the window's model selection and presses OK.
+void SelectModelInWindow(CSimulatorDlg& window, int line);
+
 // Spins the event loop until `condition` holds or `milliseconds` pass.
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds);

@@ -87,14 +87,8 @@ protected:
 
     void SelectModel(int line)
     {
-        CModalScript script;
-        script.Then([line](QWidget* dialog) {
-            auto* select = static_cast<CModelSelectDlg*>(dialog);
-            select->ControlAs<QListWidget>(1000)->setCurrentRow(line);
-            Click(*select, 1);
-        });
-        window->OnCommand(CSimulatorDlg::ID_SELECT_BATTERY);
-        ASSERT_TRUE(script.Done());
+        SelectModelInWindow(*window, line);
+        ASSERT_NE(window->m_pSelectedModel, nullptr);
     }
 
     // Runs `command`, accepting its dialog as proposed, and records boxes.
