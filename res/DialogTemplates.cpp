@@ -34,7 +34,7 @@ const DialogTemplate kSimulator{
         {-1, K::GroupBox, "", 5, 0, 498, 74, CF_NONE},
         {1015, K::Graph, "", 105, 81, 404, 216, CF_NONE},
         // Added beside the progress indicator: ends a run under way.
-        {1019, K::PushButton, "S&top simulation", 12, 86, 73, 14, CF_DISABLED},
+        {1019, K::PushButton, "St&op simulation", 12, 86, 73, 14, CF_DISABLED},
     }};
 
 const DialogTemplate kConstantLoad{

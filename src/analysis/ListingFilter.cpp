@@ -75,12 +75,25 @@ public:
             Check(rows);
     }
 
+    // A whole line, newline included, that opens at a piece boundary and
+    // fits in one piece: what Feed(line, true, rows) does, without a copy.
+    void WholeLine(std::string_view line, std::optional<std::uint64_t>* rows)
+    {
+        m_line.clear();
+        Match(line.substr(0, 128), rows);
+    }
+
     void Finish(std::optional<std::uint64_t>* rows) { Check(rows); }
 
 private:
     void Check(std::optional<std::uint64_t>* rows)
     {
-        std::string_view line = m_line;
+        Match(m_line, rows);
+        m_line.clear();
+    }
+
+    static void Match(std::string_view line, std::optional<std::uint64_t>* rows)
+    {
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
             line.remove_prefix(1);
         if (line.substr(0, kRowsMarker.size()) == kRowsMarker) {
@@ -97,11 +110,57 @@ private:
             if (any)
                 *rows = value;
         }
-        m_line.clear();
     }
 
     std::string m_line;
 };
+
+// Takes a chunk without NUL bytes line by line. A line that opens at a
+// piece boundary, ends in the chunk and fits in one piece is that one piece:
+// a data line is copied (runs of consecutive data lines in one copy), any
+// other line goes to the row count scan. Every other byte (a line longer
+// than a piece, the rest of a line begun in an earlier chunk, a line the
+// chunk cuts) goes through the splitter to `sink`, as all bytes would.
+template <class Sink>
+bool FeedLines(const char* data, std::size_t length, CPieceSplitter& splitter, Sink& sink, COutput& output,
+               CRowsMarkerScan& marker, ListingStats& result)
+{
+    const char* const end = data + length;
+    const char* copyStart = data; // the data lines not yet copied: [copyStart, copyEnd)
+    const char* copyEnd = data;
+    const auto copyPending = [&](const char* next) {
+        const bool copied = copyEnd == copyStart || output.Append(copyStart, static_cast<std::size_t>(copyEnd - copyStart));
+        copyStart = copyEnd = next;
+        return copied;
+    };
+    // Only the first line can continue one begun in an earlier chunk: a
+    // line fed to the splitter ends with its newline, so the next one opens
+    // a piece and a line.
+    bool atLineStart = splitter.AtLineStart();
+    std::uint64_t dataLines = 0;
+    const char* const rest = ForEachLine(data, end, [&](const char* start, const char* lineEnd) {
+        const std::size_t lineLength = static_cast<std::size_t>(lineEnd - start);
+        if (lineLength > kPieceLength || !atLineStart) {
+            atLineStart = true;
+            result.dataLines += dataLines;
+            dataLines = 0;
+            return copyPending(lineEnd) && splitter.Feed(start, lineLength, sink);
+        }
+        if (IsDigit(*start)) {
+            ++dataLines;
+            if (copyEnd != start && !copyPending(start))
+                return false;
+            copyEnd = lineEnd;
+            return true;
+        }
+        marker.WholeLine(std::string_view(start, lineLength), &result.declaredRows);
+        return true;
+    });
+    result.dataLines += dataLines;
+    if (!rest)
+        return false;
+    return copyPending(end) && (rest == end || splitter.Feed(rest, static_cast<std::size_t>(end - rest), sink));
+}
 
 } // namespace
 
@@ -170,7 +229,13 @@ bool FilterListing(const std::string& listingPath, const std::string& outputPath
         if (got == 0)
             break;
         result.bytesRead += static_cast<std::uint64_t>(got);
-        if (!splitter.Feed(chunk.data(), static_cast<std::size_t>(got), sink)) {
+        const std::size_t length = static_cast<std::size_t>(got);
+        // A chunk without NUL bytes goes line by line, one with any through
+        // the pieces only.
+        const bool fed = std::memchr(chunk.data(), '\0', length) == nullptr
+            ? FeedLines(chunk.data(), length, splitter, sink, output, marker, result)
+            : splitter.Feed(chunk.data(), length, sink);
+        if (!fed) {
             ok = false;
             break;
         }

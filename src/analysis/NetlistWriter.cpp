@@ -64,6 +64,7 @@ std::string BuildNetlist(const AnalysisSettings& settings,
 
 #include "AtomicFile.h"
 #include "BatteryModel.h"
+#include "FileError.h"
 #include "Scrambler.h"
 
 #include <cerrno>
@@ -105,11 +106,18 @@ NetlistOutcome PrepareNetlist(const CBatteryModel& model,
     if (!CanOpenForReading(model.m_strParamFile))
         return {false, FormatMessage("Parameter file %s not found!", model.m_strParamFile)};
 
-    UnscrambleFile(model.m_strModelFile, circuitTempPath);
-    UnscrambleFile(model.m_strParamFile, paramTempPath);
+    try {
+        UnscrambleFile(model.m_strModelFile, circuitTempPath);
+        UnscrambleFile(model.m_strParamFile, paramTempPath);
+    } catch (const CFileError&) {
+        // No plain copy stays behind when the other could not be made.
+        ::unlink(circuitTempPath.c_str());
+        ::unlink(paramTempPath.c_str());
+        throw;
+    }
 
     int errorNumber = 0;
-    if (!WriteTextFile(netlistPath, BuildNetlist(settings, circuitTempPath, paramTempPath), &errorNumber)) {
+    if (!WriteNewTextFile(netlistPath, BuildNetlist(settings, circuitTempPath, paramTempPath), &errorNumber)) {
         ::unlink(netlistPath.c_str());
         ::unlink(circuitTempPath.c_str());
         ::unlink(paramTempPath.c_str());

@@ -2,9 +2,66 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace battsim {
+
+namespace detail {
+
+// Bit i of the result is set when block[i] is a newline.
+inline std::uint64_t NewlineMask(const char* block)
+{
+#if defined(__SSE2__)
+    const __m128i newline = _mm_set1_epi8('\n');
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))) << (16 * i);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= static_cast<std::uint64_t>(block[i] == '\n') << i;
+    return mask;
+#endif
+}
+
+} // namespace detail
+
+// Hands every line of [data, end) that ends in a newline to
+// line(start, end) in order (end is just past the newline) and returns
+// where the rest (a line without a newline) begins, or nullptr when the
+// callback returned false. It looks at 64 bytes at a time instead of
+// searching for each newline.
+template <class OnLine>
+const char* ForEachLine(const char* data, const char* end, OnLine&& line)
+{
+    const char* lineStart = data;
+    for (const char* block = data; block < end; block += 64) {
+        std::uint64_t newlines = 0;
+        if (end - block >= 64) {
+            newlines = detail::NewlineMask(block);
+        } else {
+            char tail[64] = {};
+            std::memcpy(tail, block, static_cast<std::size_t>(end - block));
+            newlines = detail::NewlineMask(tail);
+        }
+        while (newlines != 0) {
+            const char* const lineEnd = block + __builtin_ctzll(newlines) + 1;
+            newlines &= newlines - 1;
+            if (!line(lineStart, lineEnd))
+                return nullptr;
+            lineStart = lineEnd;
+        }
+    }
+    return lineStart;
+}
 
 // Cuts a byte stream, fed in chunks of any size, into the pieces that
 // fgets(buffer, pieceLength + 1, file) returns one by one: a piece ends
@@ -53,6 +110,13 @@ public:
     // True when the bytes fed so far end inside a piece (a last line
     // without a newline).
     bool PieceOpen() const { return m_nUsed > 0; }
+
+    // True when the next byte fed opens a piece that opens a line: a caller
+    // may then take whole lines of at most pieceLength characters (newline
+    // included) itself, as single pieces, without feeding them.
+    bool AtLineStart() const { return m_nUsed == 0 && m_bLineStart; }
+
+    std::size_t PieceLength() const { return m_nPieceLength; }
 
 private:
     std::size_t m_nPieceLength;

@@ -69,7 +69,12 @@ std::string WithSimulatorWords(std::string message, const std::string& errorText
 
 std::string BatchLine(const std::string& simulator)
 {
-    return "exec " + simulator + " -n -b " + kNetlistName + " > " + SingleQuoted(kListingName);
+    const bool plain = simulator.find_first_not_of(
+                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+") == std::string::npos;
+    // With noclobber the shell creates the listing afresh and will not write
+    // through a file or link that someone put in its place.
+    return "set -C; exec " + (plain ? simulator : SingleQuoted(simulator)) + " -n -b " + kNetlistName + " > "
+        + SingleQuoted(kListingName);
 }
 
 CSimulationRun::CSimulationRun(RunRequest request, IRunObserver& observer, CRunLock lock)
@@ -81,7 +86,7 @@ CSimulationRun::CSimulationRun(RunRequest request, IRunObserver& observer, CRunL
 
 CSimulationRun::~CSimulationRun()
 {
-    Stop();
+    Abandon();
     Join();
 }
 
@@ -92,7 +97,12 @@ void CSimulationRun::Start()
 
 void CSimulationRun::Stop()
 {
-    m_bStopRequested = true;
+    m_stopSignal.Signal();
+}
+
+void CSimulationRun::Abandon()
+{
+    m_bAbandoned = true;
     m_stopSignal.Signal();
 }
 
@@ -149,7 +159,8 @@ RunOutcome CSimulationRun::RunSimulator()
     RunOutcome outcome;
     std::string error;
     int errorNumber = 0;
-    if (!WriteTextFile(WorkPath(kBatchName), BatchLine(m_request.simulator) + "\n", &errorNumber)) {
+    ::unlink(WorkPath(kListingName).c_str());
+    if (!WriteNewTextFile(WorkPath(kBatchName), BatchLine(m_request.simulator) + "\n", &errorNumber)) {
         error = std::strerror(errorNumber);
         DeleteTempCopies();
         DeleteWorkFiles();
@@ -182,6 +193,12 @@ RunOutcome CSimulationRun::RunSimulator()
     const bool killed = waited == CChildProcess::WaitResult::Woken;
     if (killed)
         child.KillGroup();
+    if (m_bAbandoned) {
+        DeleteWorkFiles();
+        outcome.kind = RunOutcome::Kind::Stopped;
+        outcome.message = "Simulation stopped.";
+        return outcome;
+    }
 
     ListingStats stats;
     std::string filterError;
@@ -189,7 +206,7 @@ RunOutcome CSimulationRun::RunSimulator()
     DeleteWorkFiles();
 
     outcome = Judge(child, killed, stats, filtered, filterError);
-    if (filtered)
+    if (filtered && !m_bAbandoned)
         m_observer.ShowResult(ReadResultFile(OutputPath(), m_request.minimumVoltage));
     return outcome;
 }

@@ -70,7 +70,7 @@ class CSimulationRun final
 {
 public:
     CSimulationRun(RunRequest request, IRunObserver& observer, CRunLock lock);
-    // Stops the simulator if it still runs and joins the worker.
+    // Abandons the run if it still goes on and joins the worker.
     ~CSimulationRun();
 
     CSimulationRun(const CSimulationRun&) = delete;
@@ -80,6 +80,10 @@ public:
     // Ends the simulator's process group; the run then cleans up and
     // finishes as Stopped. Safe from any thread, any number of times.
     void Stop();
+    // Ends the simulator as Stop does, and also gives up what is left: the
+    // listing is neither filtered nor read and the output file is left as it
+    // was, so that a window closing mid-run goes at once.
+    void Abandon();
     // Waits for the worker to return.
     void Join();
 
@@ -98,7 +102,7 @@ private:
     IRunObserver& m_observer;
     CRunLock m_lock;
     CWakeup m_stopSignal;
-    std::atomic<bool> m_bStopRequested{false};
+    std::atomic<bool> m_bAbandoned{false};
     std::atomic<bool> m_bListingTooLarge{false};
     std::thread m_worker;
 };

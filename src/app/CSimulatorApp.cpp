@@ -2,6 +2,7 @@
 
 #include "AppSetup.h"
 #include "CSimulatorDlg.h"
+#include "CTerminationWatcher.h"
 
 #include <QApplication>
 
@@ -10,6 +11,8 @@ bool CSimulatorApp::InitInstance(int& argc, char** argv)
     QApplication application(argc, argv);
     ConfigureApplication();
     CSimulatorDlg dialog;
+    // Ended from outside, the program closes its window as the user would.
+    const CTerminationWatcher watcher([&dialog] { dialog.reject(); });
     dialog.DoModal();
     return false;
 }

@@ -248,22 +248,29 @@ CGraphPlots CCWGraph::PlotCollection()
 void CCWGraph::SetPlotData(int index, const float* x, const float* y, std::size_t count)
 {
     Q_UNUSED(index);
-    QVector<QCPGraphData> points(static_cast<qsizetype>(count));
-    double maxX = 0.0;
-    double maxY = 0.0;
+    // One pass over the floats: the points are built in place (no default
+    // construction first), the maxima are taken in single precision (a
+    // float widens to the same double either way) and the order is checked.
+    QVector<QCPGraphData> points;
+    points.reserve(static_cast<qsizetype>(count));
+    float maxX = 0.0f;
+    float maxY = 0.0f;
     bool sorted = true;
     for (std::size_t i = 0; i < count; ++i) {
-        points[static_cast<qsizetype>(i)] = QCPGraphData(x[i], y[i]);
-        if (std::isfinite(x[i]))
-            maxX = std::max(maxX, static_cast<double>(x[i]));
-        if (std::isfinite(y[i]))
-            maxY = std::max(maxY, static_cast<double>(y[i]));
-        if (i > 0 && x[i] < x[i - 1])
+        const float key = x[i];
+        const float value = y[i];
+        points.emplaceBack(key, value);
+        if (std::isfinite(key))
+            maxX = std::max(maxX, key);
+        if (std::isfinite(value))
+            maxY = std::max(maxY, value);
+        if (i > 0 && key < x[i - 1])
             sorted = false;
     }
+    // The container takes the vector as it is (it is shared, not copied).
     m_pPlot->graph(0)->data()->set(points, sorted);
-    m_dMaxX = maxX;
-    m_dMaxY = maxY;
+    m_dMaxX = static_cast<double>(maxX);
+    m_dMaxY = static_cast<double>(maxY);
     FitAll();
 }
 

@@ -61,9 +61,10 @@ bool WriteAll(int fd, std::string_view bytes, int* errorNumber)
     return true;
 }
 
-bool WriteTextFile(const std::string& path, std::string_view text, int* errorNumber)
+namespace {
+
+bool WriteOpened(int fd, std::string_view text, int* errorNumber)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         *errorNumber = errno;
         return false;
@@ -74,6 +75,18 @@ bool WriteTextFile(const std::string& path, std::string_view text, int* errorNum
         ok = false;
     }
     return ok;
+}
+
+} // namespace
+
+bool WriteNewTextFile(const std::string& path, std::string_view text, int* errorNumber)
+{
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        *errorNumber = errno;
+        return false;
+    }
+    return WriteOpened(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644), text,
+                       errorNumber);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, int* errorNumber)

@@ -16,9 +16,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 // Returns false with errno in *errorNumber.
 bool WriteAll(int fd, std::string_view bytes, int* errorNumber);
 
-// Creates or empties `path` (mode 0644 before the umask) and writes `text`;
-// false with errno in *errorNumber, the write or the close having failed.
-bool WriteTextFile(const std::string& path, std::string_view text, int* errorNumber);
+// Removes whatever is at `path` and creates it anew (mode 0644 before the
+// umask, never through a symbolic link) with `text`; false with errno in
+// *errorNumber, the create, the write or the close having failed.
+bool WriteNewTextFile(const std::string& path, std::string_view text, int* errorNumber);
 
 // Reads a whole file. Returns false with errno in *errorNumber (ENOENT when
 // the file does not exist).

@@ -120,8 +120,9 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, const std::strin
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // A session of its own: no controlling terminal, and a process group
+    // (led by the child) that KillGroup ends as a whole.
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     std::vector<char*> args;
     for (const auto& arg : argv)
@@ -245,7 +246,7 @@ CChildProcess::WaitResult CChildProcess::Wait(std::chrono::milliseconds timeout,
             entries[count++] = pollfd{m_pidFd, POLLIN, 0};
         // Without a pidfd the poll still ends every 100 ms at the latest.
         if (poll(entries, count, m_pidFd >= 0 ? waitMs : std::min(waitMs, 20)) < 0 && errno != EINTR)
-            return WaitResult::Exited;
+            usleep(20000);
         DrainError();
         if (tick)
             tick();

@@ -26,8 +26,8 @@ private:
     int m_fds[2] = {-1, -1};
 };
 
-// A child process started in a process group of its own, without a
-// terminal, with standard input from /dev/null, standard output to
+// A child process started in a session (and process group) of its own,
+// without a controlling terminal, with standard input from /dev/null, standard output to
 // /dev/null and standard error kept (the first and the last few KiB).
 class CChildProcess final
 {

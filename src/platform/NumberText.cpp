@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <locale.h>
 
@@ -61,12 +62,16 @@ double StrtodC(const char* text, std::size_t* consumed)
 
 std::optional<double> ScanNumberPrefix(std::string_view text)
 {
+    // scanf's own conversion: it differs from strtod on cut-off forms such
+    // as "0x" or "1e+", which it refuses.
     const std::string copy(text);
-    std::size_t consumed = 0;
-    const double value = StrtodC(copy.c_str(), &consumed);
-    if (consumed == 0)
+    long double value = 0;
+    const locale_t previous = uselocale(CLocale());
+    const int converted = std::sscanf(copy.c_str(), "%Lf", &value);
+    uselocale(previous);
+    if (converted != 1)
         return std::nullopt;
-    return value;
+    return static_cast<double>(value);
 }
 
 } // namespace battsim

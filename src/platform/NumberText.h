@@ -27,8 +27,8 @@ std::string FormatExact(double value);
 // sets *consumed to the number of characters used (0 when none).
 double StrtodC(const char* text, std::size_t* consumed);
 
-// The reading rule of scanf "%Lf": blanks skipped, then a number, anything
-// after it ignored. Empty result when no number starts there.
+// scanf "%Lf" in the C locale: blanks skipped, then a number, anything
+// after it ignored. Empty result when no number can be read there.
 std::optional<double> ScanNumberPrefix(std::string_view text);
 
 } // namespace battsim

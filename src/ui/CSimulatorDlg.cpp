@@ -119,6 +119,12 @@ void CSimulatorDlg::OnInitDialog()
             ::unlink(m_strParamTempPath.c_str());
         }
     }
+    // So do the work files such a run left in this folder.
+    battsim::CRunLock folderLock;
+    if (folderLock.Acquire({m_szStartDir}, nullptr)) {
+        for (const char* name : {battsim::kNetlistName, battsim::kBatchName, battsim::kListingName})
+            ::unlink((m_szStartDir + "/" + name).c_str());
+    }
 
     const QSize face = m_btnSimulate->size() - QSize(8, 6);
     m_bmpSimulate = CDialogTemplate::RenderArt(QStringLiteral(":/art/bitmap140.svg"), face, devicePixelRatioF());
@@ -173,7 +179,7 @@ void CSimulatorDlg::BuildMenu()
     addItems(analysis->addMenu(QStringLiteral("&Application")),
              {{"DC motor operation", 32788, true}, {"EV driving simulation", 32789, true},
               {"Illumination", 32790, true}, {"Multimedia real-time test", 32791, true}});
-    addItems(analysis, {{nullptr, 0, false}, {"S&top simulation", ID_STOP_SIMULATION, false}});
+    addItems(analysis, {{nullptr, 0, false}, {"St&op simulation", ID_STOP_SIMULATION, false}});
     Action(ID_STOP_SIMULATION)->setEnabled(false);
 
     QMenu* tool = m_menu->addMenu(QStringLiteral("&Tool"));
@@ -567,7 +573,7 @@ void CSimulatorDlg::StopRun()
 {
     if (!m_pRun)
         return;
-    m_pRun->Stop();
+    m_pRun->Abandon();
     m_pRun->Join();
     m_pRun.reset();
     // Reports the worker queued before it ended go with the bridge.

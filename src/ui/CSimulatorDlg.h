@@ -58,6 +58,9 @@ public:
     explicit CSimulatorDlg(QWidget* parent = nullptr);
     ~CSimulatorDlg() override;
 
+    // Closes the window (Escape, Exit, the close box), ending any run first.
+    void reject() override;
+
     // Runs command `id` as its menu item or button would.
     void OnCommand(int id);
     // The system menu's commands: 16 to 31 open the About box.
@@ -105,7 +108,6 @@ signals:
 
 protected:
     void OnInitDialog() override;
-    void reject() override;
     void closeEvent(QCloseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 

@@ -91,3 +91,13 @@ int ProcessesWithMarker(const std::string& marker)
     closedir(proc);
     return count;
 }
+
+bool NoProcessLeft(const std::string& marker)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (ProcessesWithMarker(marker) == 0)
+            return true;
+        usleep(20000);
+    }
+    return false;
+}

@@ -27,6 +27,10 @@ bool FileExists(const std::string& path);
 // test sets the marker so that every process it starts can be found again.
 int ProcessesWithMarker(const std::string& marker);
 
+// True once no such process is left; a killed process may take a moment to
+// go, so this looks again for up to two seconds.
+bool NoProcessLeft(const std::string& marker);
+
 // A tmpfs of `kilobytes` mounted at `path` while the object lives (root only).
 class CTinyMount final
 {

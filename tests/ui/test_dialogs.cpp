@@ -147,6 +147,38 @@ TEST_P(AnalysisValidation, AcceptsOrNamesTheFirstFailingField)
 INSTANTIATE_TEST_SUITE_P(Fields, AnalysisValidation, ::testing::ValuesIn(ValidationCases()),
                          [](const auto& info) { return std::string(info.param.label); });
 
+TEST(AnalysisDialogs, DrivenByKeysEnterAcceptsAndTheRefusedFieldIsRetyped)
+{
+    CConstCurrentDlg dialog;
+    dialog.m_dVoltage = 4.1;
+    dialog.m_dCurrent = 0.85;
+    dialog.m_dDuration = 5.0;
+    dialog.m_dTimeStep = 1.0;
+    dialog.show();
+    dialog.activateWindow();
+    // Tab from "Run Analysis" past Cancel to the current, then the voltage.
+    QTest::keyClick(&dialog, Qt::Key_Tab);
+    QTest::keyClick(&dialog, Qt::Key_Tab);
+    QTest::keyClick(&dialog, Qt::Key_Tab);
+    QWidget* voltage = dialog.Control(1005);
+    ASSERT_EQ(dialog.focusWidget(), voltage);
+    auto* edit = static_cast<QLineEdit*>(voltage);
+    edit->selectAll();
+    QTest::keyClicks(edit, "1001");
+    CModalScript script;
+    script.ThenCloseBox();
+    QTest::keyClick(edit, Qt::Key_Return);
+    ASSERT_EQ(script.Boxes().size(), 1u);
+    EXPECT_EQ(script.Boxes()[0].text, "Please enter a number between 0 and 1000.");
+    EXPECT_EQ(dialog.focusWidget(), voltage);
+    // The text is selected, so typing replaces it.
+    QTest::keyClicks(edit, "3.7");
+    EXPECT_EQ(edit->text(), "3.7");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.m_dVoltage, 3.7);
+}
+
 TEST(AnalysisDialogs, ShowValuesWithFifteenDigitsAndOpenOnTheDefaultProfile)
 {
     CVarCurrentDlg dialog;

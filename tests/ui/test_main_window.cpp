@@ -6,6 +6,7 @@
 #include "CAboutDlg.h"
 #include "CModelSelectDlg.h"
 #include "CSimulatorDlg.h"
+#include "CTerminationWatcher.h"
 #include "CConstCurrentDlg.h"
 #include "CVarCurrentDlg.h"
 #include "PrintLayout.h"
@@ -34,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <csignal>
 #include <filesystem>
 #include <random>
 #include <unistd.h>
@@ -136,7 +138,7 @@ TEST_F(MainWindow, MenuTreeHasEveryItemWithItsNumberAndState)
         {32783, "Discharge", false}, {32784, "Rate capability", false}, {32785, "Charge retention", false},
         {32786, "Ragone plot", false}, {32787, "Temperature dependence", false}, {32788, "DC motor operation", false},
         {32789, "EV driving simulation", false}, {32790, "Illumination", false},
-        {32791, "Multimedia real-time test", false}, {32800, "S&top simulation", false},
+        {32791, "Multimedia real-time test", false}, {32800, "St&op simulation", false},
         {32792, "&Battery builder", false}, {32793, "&Circuit editor", false}, {32794, "&Load pattern editor", false},
         {65535, "&Windows", true}, {32798, "&Help...", true}, {32796, "&About...", true}};
     for (const MenuCase& item : items) {
@@ -513,6 +515,7 @@ TEST_F(MainWindow, StopEndsAHangingSimulatorAtOnceAndTheWindowIsUsable)
     WriteModelFiles("a");
     SelectModel(0);
     setenv("BATTSIM_FAKE_MODE", "hang", 1);
+    window->m_startWindow = std::chrono::milliseconds(1200);
     const auto boxes = AcceptAnalysis(CSimulatorDlg::ID_CONSTANT_CURRENT);
     EXPECT_TRUE(boxes.empty());
     ASSERT_TRUE(window->RunInProgress());
@@ -520,6 +523,7 @@ TEST_F(MainWindow, StopEndsAHangingSimulatorAtOnceAndTheWindowIsUsable)
     const int first = window->m_progressBar->value();
     QTest::qWait(700);
     EXPECT_NE(window->m_progressBar->value(), first) << "the bar moves while the window is disabled";
+    EXPECT_FALSE(window->isEnabled());
 
     // A second analysis is refused while the run goes on.
     CModalScript refusal;
@@ -528,11 +532,16 @@ TEST_F(MainWindow, StopEndsAHangingSimulatorAtOnceAndTheWindowIsUsable)
     ASSERT_EQ(refusal.Boxes().size(), 1u);
     EXPECT_TRUE(refusal.Boxes()[0].text.startsWith("A simulation is already running."));
 
+    // The user reaches Stop once the start window is over.
+    ASSERT_TRUE(WaitUntil([this] { return window->isEnabled(); }, 3000));
+    auto* stop = window->ControlAs<QPushButton>(1019);
+    ASSERT_TRUE(stop->isEnabled());
+    EXPECT_TRUE(window->Action(CSimulatorDlg::ID_STOP_SIMULATION)->isEnabled());
     CModalScript noBox;
     noBox.ThenCloseBox();
     QElapsedTimer timer;
     timer.start();
-    window->OnCommand(CSimulatorDlg::ID_STOP_SIMULATION);
+    QTest::mouseClick(stop, Qt::LeftButton);
     ASSERT_TRUE(WaitForRunEnd(1000));
     EXPECT_LT(timer.elapsed(), 1000);
     QTest::qWait(50);
@@ -619,7 +628,7 @@ TEST_P(ClosingDuringARun, EndsTheSimulatorAndTheWindowAtOnce)
     EXPECT_LT(timer.elapsed(), 1500);
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->RunInProgress());
-    EXPECT_EQ(ProcessesWithMarker(marker), 0);
+    EXPECT_TRUE(NoProcessLeft(marker));
     unsetenv("BATTSIM_FAKE_MARKER");
     EXPECT_FALSE(FileExists(work / "spice0_0.bat"));
     EXPECT_FALSE(FileExists(window->m_strCircuitTempPath));
@@ -628,17 +637,37 @@ TEST_P(ClosingDuringARun, EndsTheSimulatorAndTheWindowAtOnce)
 INSTANTIATE_TEST_SUITE_P(Waits, ClosingDuringARun, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "unbounded_wait" : "start_window"; });
 
+TEST_F(MainWindow, ATerminationSignalClosesTheWindowAndEndsTheRun)
+{
+    std::random_device seed;
+    const std::string marker = std::to_string(seed()) + std::to_string(seed());
+    setenv("BATTSIM_FAKE_MARKER", marker.c_str(), 1);
+    WriteModelFiles("a");
+    SelectModel(0);
+    const CTerminationWatcher watcher([this] { window->reject(); });
+    setenv("BATTSIM_FAKE_MODE", "hang", 1);
+    AcceptAnalysis(CSimulatorDlg::ID_CONSTANT_CURRENT);
+    ASSERT_TRUE(WaitUntil([&] { return ProcessesWithMarker(marker) > 0; }, 3000));
+    ASSERT_EQ(raise(SIGTERM), 0);
+    EXPECT_TRUE(WaitUntil([this] { return !window->isVisible(); }, 2000));
+    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_TRUE(NoProcessLeft(marker));
+    unsetenv("BATTSIM_FAKE_MARKER");
+    for (const char* name : {"Analyz.cir", "spice0_0.bat", "tmp0x1x0.$$$"})
+        EXPECT_FALSE(FileExists(work / name)) << name;
+}
+
 TEST_F(MainWindow, CopiesLeftByACrashedRunGoAtTheNextStart)
 {
     const std::string circuit = window->m_strCircuitTempPath;
     const std::string params = window->m_strParamTempPath;
     window.reset();
-    WriteFile(circuit, "plain model");
-    WriteFile(params, "plain parameters");
+    for (const std::string& path : {circuit, params, work / "Analyz.cir", work / "spice0_0.bat", work / "tmp0x1x0.$$$"})
+        WriteFile(path, "left over");
     window = std::make_unique<CSimulatorDlg>();
     window->show();
-    EXPECT_FALSE(FileExists(circuit));
-    EXPECT_FALSE(FileExists(params));
+    for (const std::string& path : {circuit, params, work / "Analyz.cir", work / "spice0_0.bat", work / "tmp0x1x0.$$$"})
+        EXPECT_FALSE(FileExists(path)) << path;
 }
 
 } // namespace

@@ -237,6 +237,26 @@ TEST_F(PrepareNetlistTest, WritesBothCopiesAndTheNetlist)
     EXPECT_EQ(ReadFile(dir / "Analyz.cir"), BuildNetlist(settings, dir / "c.tmp", dir / "q.tmp"));
 }
 
+TEST_F(PrepareNetlistTest, AFileErrorWhileUnscramblingLeavesNoPlainCopy)
+{
+    WriteFile(model.m_strModelFile, Scrambled("secret circuit"));
+    std::filesystem::create_directory(model.m_strParamFile);
+    EXPECT_THROW(Prepare(), CFileError);
+    EXPECT_FALSE(FileExists(dir / "c.tmp"));
+    EXPECT_FALSE(FileExists(dir / "Analyz.cir"));
+}
+
+TEST_F(PrepareNetlistTest, APlantedLinkAtTheNetlistIsReplacedNotFollowed)
+{
+    WriteFile(model.m_strModelFile, "a");
+    WriteFile(model.m_strParamFile, "b");
+    WriteFile(dir / "victim", "precious");
+    std::filesystem::create_symlink(dir / "victim", dir / "Analyz.cir");
+    ASSERT_TRUE(Prepare().ok);
+    EXPECT_EQ(ReadFile(dir / "victim"), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "Analyz.cir"));
+}
+
 TEST_F(PrepareNetlistTest, UncreatableNetlistIsReportedAndLeavesNoCopies)
 {
     WriteFile(model.m_strModelFile, "a");

@@ -110,6 +110,18 @@ private:
     const Clock::time_point m_start = Clock::now();
 };
 
+bool WaitUntilFileSize(const std::string& path, std::uintmax_t size, std::chrono::seconds limit)
+{
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        std::error_code ignored;
+        if (std::filesystem::file_size(path, ignored) >= size && !ignored)
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
 class RunTest : public ::testing::Test
 {
 protected:
@@ -133,7 +145,7 @@ protected:
     {
         unsetenv("BATTSIM_FAKE_MODE");
         unsetenv("BATTSIM_FAKE_SLEEP");
-        EXPECT_EQ(ProcessesWithMarker(m_marker), 0) << "a simulator process was left behind";
+        EXPECT_TRUE(NoProcessLeft(m_marker)) << "a simulator process was left behind";
     }
 
     RunOutcome Run(const char* mode)
@@ -175,7 +187,8 @@ TEST_F(RunTest, GoodRunFollowsTheStepsInOrder)
 
 TEST_F(RunTest, BatchFileExecsTheSimulatorIntoTheListing)
 {
-    EXPECT_EQ(BatchLine("ngspice"), "exec ngspice -n -b Analyz.cir > 'tmp0x1x0.$$$'");
+    EXPECT_EQ(BatchLine("ngspice"), "set -C; exec ngspice -n -b Analyz.cir > 'tmp0x1x0.$$$'");
+    EXPECT_EQ(BatchLine("/opt/my spice/ngspice"), "set -C; exec '/opt/my spice/ngspice' -n -b Analyz.cir > 'tmp0x1x0.$$$'");
 }
 
 TEST_F(RunTest, WindowComesBackWhenASimulatorOfThreeSecondsEnds)
@@ -214,15 +227,36 @@ TEST_F(RunTest, HangingSimulatorGetsTheWindowBackAfterTheStartWindowAndStops)
     ExpectCleanedUp();
 }
 
-TEST_F(RunTest, DestroyingARunUnderWayEndsTheSimulatorAndJoins)
+TEST_F(RunTest, DestroyingARunUnderWayGivesItUpAtOnce)
 {
-    setenv("BATTSIM_FAKE_MODE", "hang", 1);
+    // A long listing is already there when the window goes: it is neither
+    // filtered nor read, and the old result stays as it was.
+    WriteFile(work / "cell.FIG", "old result\n");
+    setenv("BATTSIM_FAKE_MODE", "bighang", 1);
+    Clock::time_point destroyed;
     {
         CSimulationRun run(request, recorder, CRunLock());
         run.Start();
-        std::this_thread::sleep_for(300ms);
+        ASSERT_TRUE(WaitUntilFileSize(work / kListingName, 5 << 20, 20s));
+        destroyed = Clock::now();
     }
-    EXPECT_EQ(ProcessesWithMarker(m_marker), 0);
+    EXPECT_LT(Clock::now() - destroyed, 1s);
+    EXPECT_TRUE(NoProcessLeft(m_marker));
+    EXPECT_EQ(ReadFile(work / "cell.FIG"), "old result\n");
+    EXPECT_EQ(recorder.Series().Size(), 0u);
+    EXPECT_EQ(recorder.Outcome().kind, RunOutcome::Kind::Stopped);
+    ExpectCleanedUp();
+}
+
+TEST_F(RunTest, PlantedLinksAtTheWorkFileNamesAreNotWrittenThrough)
+{
+    WriteFile(work / "victim", "precious");
+    std::filesystem::create_symlink(work / "victim", work / kListingName);
+    std::filesystem::create_symlink(work / "victim", work / kBatchName);
+    const RunOutcome outcome = Run("ok");
+    EXPECT_EQ(outcome.kind, RunOutcome::Kind::Completed) << outcome.message;
+    EXPECT_EQ(ReadFile(work / "victim"), "precious");
+    EXPECT_EQ(recorder.Series().Size(), 3u);
     ExpectCleanedUp();
 }
 
