@@ -42,11 +42,16 @@ namespace fuzzsupport {
 
 inline void RemoveScratch();
 
-// The folder, created once per process (mode 0700) and removed at exit.
+// The folder, created once per process (mode 0700) and removed at exit:
+// $BATTSIM_FUZZ_TMPDIR, else /dev/shm, else $TMPDIR, else /tmp.
 inline const std::string& ScratchDir()
 {
     static const std::string dir = [] {
-        const char* base = std::getenv("TMPDIR");
+        // A RAM disk when there is one: the harnesses rewrite their files on
+        // every input, and a disk file system would flush each rewrite.
+        const char* base = std::getenv("BATTSIM_FUZZ_TMPDIR");
+        if (!base || !*base)
+            base = ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/battsim-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data()))
             Fatal("cannot create a scratch folder from", pattern);
@@ -118,36 +123,41 @@ inline std::string ReadWholeFileOrDie(const std::string& path)
     return bytes;
 }
 
+// The length of the piece that fgets with room for `limit` characters reads
+// at `at`: up to and with the next newline, `limit` characters at most.
+inline std::size_t PieceLength(std::string_view content, std::size_t at, std::size_t limit)
+{
+    const std::size_t room = std::min(limit, content.size() - at);
+    const void* newline = std::memchr(content.data() + at, '\n', room);
+    return newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - (content.data() + at)) + 1 : room;
+}
+
 // The readers take the file in chunks of this size.
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
 
 // An input that opens with the two bytes B1 1B is a large file:
-//   B1 1B s0 s1 n pattern[n] rest...
-// The pattern (n bytes, at least one) is repeated to fill the first
-// kReadChunk - (s0 + 256 * s1) % 8192 bytes, and `rest` follows, so that the
-// fuzzer controls what sits on either side of the first chunk boundary.
+//   B1 1B s0 s1 n rest...
+// Filler lines of n bytes each ('x' characters and a newline; n = 0 means
+// 80) fill the first kReadChunk - (s0 + 256 * s1) % 8192 bytes exactly (the
+// last one shorter, still ending in a newline), and `rest` follows, so that
+// what the fuzzer writes in `rest` straddles the first chunk boundary at a
+// point it chooses. The filler holds no data, which keeps such runs fast.
 // Any other input is the file as it is.
 inline std::string FileContent(const std::uint8_t* data, std::size_t size)
 {
     if (size < 5 || data[0] != 0xB1 || data[1] != 0x1B)
         return std::string(reinterpret_cast<const char*>(data), size);
     const std::size_t shift = (data[2] | (std::size_t{data[3]} << 8)) % 8192;
-    std::size_t patternLength = data[4];
-    std::size_t at = 5;
-    if (patternLength == 0)
-        patternLength = 1;
-    if (patternLength > size - at)
-        patternLength = size - at;
-    const std::string pattern = patternLength == 0
-        ? std::string("\n")
-        : std::string(reinterpret_cast<const char*>(data + at), patternLength);
-    at += patternLength;
+    const std::size_t lineLength = data[4] == 0 ? 80 : data[4];
     const std::size_t fill = kReadChunk - shift;
     std::string content;
-    content.reserve(fill + (size - at));
-    while (content.size() < fill)
-        content.append(pattern, 0, std::min(pattern.size(), fill - content.size()));
-    content.append(reinterpret_cast<const char*>(data + at), size - at);
+    content.reserve(fill + (size - 5));
+    while (content.size() < fill) {
+        const std::size_t length = std::min(lineLength, fill - content.size());
+        content.append(length - 1, 'x');
+        content.push_back('\n');
+    }
+    content.append(reinterpret_cast<const char*>(data + 5), size - 5);
     return content;
 }
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -41,7 +42,7 @@ struct Reference
     std::uint64_t dataLines = 0;
 };
 
-Reference FilterWithStdio(const std::string& path)
+Reference FilterWithStdio(const std::string& path, std::string_view content)
 {
     FILE* listing = std::fopen(path.c_str(), "rb");
     if (!listing)
@@ -55,19 +56,23 @@ Reference FilterWithStdio(const std::string& path)
     Reference reference;
     char buffer[255];
     bool lineStart = true;
-    long before = std::ftell(listing);
+    std::size_t at = 0; // where the piece starts in the file
     while (std::fgets(buffer, sizeof buffer, listing)) {
-        const long after = std::ftell(listing);
-        const auto length = static_cast<std::size_t>(after - before);
-        before = after;
+        // fgets does not tell how long the piece was when it holds a NUL;
+        // the file's own bytes do, and the piece is checked against them.
+        const std::size_t length = fuzzsupport::PieceLength(content, at, sizeof buffer - 1);
+        FUZZ_CHECK(length > 0 && std::memcmp(buffer, content.data() + at, length) == 0 && buffer[length] == '\0',
+                   "fgets and the file disagree at byte %zu", at);
+        at += length;
         if (IsDigit(buffer[0])) {
             std::fputs(buffer, output);
             if (lineStart)
                 ++reference.dataLines;
         }
-        lineStart = length > 0 && buffer[length - 1] == '\n';
+        lineStart = buffer[length - 1] == '\n';
     }
     FUZZ_CHECK(!std::ferror(listing));
+    FUZZ_CHECK(at == content.size(), "fgets stopped at byte %zu of %zu", at, content.size());
     std::fclose(listing);
     std::fclose(output);
     reference.output.assign(memory, memorySize);
@@ -122,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(battsim::FilterListing(listingPath, outputPath, &stats, &error), "%s", error.c_str());
     const std::string filtered = fuzzsupport::ReadWholeFileOrDie(outputPath);
 
-    const Reference reference = FilterWithStdio(listingPath);
+    const Reference reference = FilterWithStdio(listingPath, content);
     if (filtered != reference.output) {
         std::size_t at = 0;
         while (at < filtered.size() && at < reference.output.size() && filtered[at] == reference.output[at])

@@ -3,7 +3,8 @@
 # Packages already present are left alone; apt runs only when one is missing.
 set -eu
 packages="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-libqcustomplot-dev libgtest-dev ngspice fonts-liberation2 locales-all poppler-utils $*"
+libqcustomplot-dev libgtest-dev ngspice fonts-liberation2 locales-all poppler-utils
+clang-14 libclang-rt-14-dev $*"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"

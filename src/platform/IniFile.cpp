@@ -153,7 +153,7 @@ void CIniFile::Parse(std::string_view bytes)
 
 void CIniFile::IndexLine(Section& section, std::size_t index)
 {
-    const bool firstOfFile = &section == &m_sections.front() && index == 0;
+    const bool firstOfFile = !m_sections.empty() && &section == &m_sections.front() && index == 0;
     if (const auto key = KeyName(Content(section.lines[index].text, firstOfFile)))
         section.keys.try_emplace(Fold(*key), index);
 }
