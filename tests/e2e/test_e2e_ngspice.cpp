@@ -61,18 +61,7 @@ protected:
     // Runs the analysis with its proposals (edited by `edit`) and waits for the end.
     std::vector<CModalScript::Box> Run(int command, const std::function<void(CTemplateDialog&)>& edit = {})
     {
-        CModalScript script;
-        script.Then([edit](QWidget* dialog) {
-            auto* analysis = static_cast<CTemplateDialog*>(dialog);
-            if (edit)
-                edit(*analysis);
-            Click(*analysis, 1);
-        });
-        script.ThenCloseBox();
-        window->OnCommand(command);
-        EXPECT_TRUE(WaitUntil([this] { return !window->RunInProgress(); }, 300000));
-        QTest::qWait(100);
-        return script.Boxes();
+        return AcceptAnalysisInWindow(*window, command, edit, [this] { return !window->RunInProgress(); }, 300000);
     }
 
     void ExpectNoWorkFiles()

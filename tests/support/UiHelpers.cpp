@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 CModalScript::CModalScript()
 {
     m_timer.setInterval(10);
@@ -103,4 +105,24 @@ void SelectModelInWindow(CSimulatorDlg& window, int line)
         Click(*select, 1);
     });
     window.OnCommand(CSimulatorDlg::ID_SELECT_BATTERY);
+}
+
+std::vector<CModalScript::Box> AcceptAnalysisInWindow(CSimulatorDlg& window, int command,
+                                                      const std::function<void(CTemplateDialog&)>& edit,
+                                                      const std::function<bool()>& done, int milliseconds)
+{
+    CModalScript script;
+    script.Then([edit](QWidget* dialog) {
+        auto* analysis = static_cast<CTemplateDialog*>(dialog);
+        if (edit)
+            edit(*analysis);
+        Click(*analysis, 1);
+    });
+    script.ThenCloseBox();
+    window.OnCommand(command);
+    if (done && !WaitUntil(done, milliseconds))
+        ADD_FAILURE() << "the analysis did not end in time";
+    // A box may follow the end of the run.
+    QTest::qWait(done ? 100 : 50);
+    return script.Boxes();
 }

@@ -58,5 +58,13 @@ class CSimulatorDlg;
 // Picks catalogue line `line` in the window's model selection and presses OK.
 void SelectModelInWindow(CSimulatorDlg& window, int line);
 
+// Runs analysis `command` in the window, accepting its dialog (after `edit`,
+// if given), then spins the event loop until `done` holds (at most
+// `milliseconds`; without `done`, a short while); returns the message boxes
+// that opened meanwhile, each closed.
+std::vector<CModalScript::Box> AcceptAnalysisInWindow(CSimulatorDlg& window, int command,
+                                                      const std::function<void(CTemplateDialog&)>& edit,
+                                                      const std::function<bool()>& done = {}, int milliseconds = 0);
+
 // Spins the event loop until `condition` holds or `milliseconds` pass.
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds);

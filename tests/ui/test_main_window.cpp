@@ -96,17 +96,7 @@ protected:
     // Runs `command`, accepting its dialog as proposed, and records boxes.
     std::vector<CModalScript::Box> AcceptAnalysis(int command, const std::function<void(CTemplateDialog&)>& edit = {})
     {
-        CModalScript script;
-        script.Then([edit](QWidget* dialog) {
-            auto* analysis = static_cast<CTemplateDialog*>(dialog);
-            if (edit)
-                edit(*analysis);
-            Click(*analysis, 1);
-        });
-        script.ThenCloseBox();
-        window->OnCommand(command);
-        QTest::qWait(50);
-        return script.Boxes();
+        return AcceptAnalysisInWindow(*window, command, edit);
     }
 
     bool WaitForRunEnd(int milliseconds)
