@@ -1,6 +1,6 @@
-// A whole run against the simulator alone, in pairs. A run: the netlist written by
-// PrepareNetlist for the sample Li-ion cell (LIPO850 from the build's
-// scrambled sample catalogue) at 0.85 A for 5 h in steps of 0.01 s, then
+// A whole run against the simulator alone, in pairs. A run: the netlist
+// written by PrepareNetlist for the sample Li-ion cell (LIPO850 from the
+// build's scrambled sample catalogue) at 0.85 A for 5 h in steps of 0.01 s, then
 // CSimulationRun (the real ngspice through the batch file, the listing
 // filter, the result reader) and the result plotted on a shown graph through
 // CRunBridge, as the window does. The simulator alone: the same netlist
