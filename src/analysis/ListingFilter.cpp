@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -48,16 +49,20 @@ public:
             }
             data += written;
             left -= static_cast<std::size_t>(written);
+            m_nWritten += static_cast<std::uint64_t>(written);
         }
         m_buffer.clear();
         return true;
     }
 
     int Errno() const { return m_errno; }
+    std::size_t Buffered() const { return m_buffer.size(); }
+    std::uint64_t Written() const { return m_nWritten; }
 
 private:
     int m_fd;
     int m_errno = 0;
+    std::uint64_t m_nWritten = 0;
     std::string m_buffer;
 };
 
@@ -151,6 +156,10 @@ bool FeedLines(const char* data, std::size_t length, CPieceSplitter& splitter, S
             if (copyEnd != start && !copyPending(start))
                 return false;
             copyEnd = lineEnd;
+            // The output is written after the same line as when the lines
+            // are appended one by one.
+            if (output.Buffered() + static_cast<std::size_t>(copyEnd - copyStart) >= kChunkSize)
+                return copyPending(lineEnd);
             return true;
         }
         marker.WholeLine(std::string_view(start, lineLength), &result.declaredRows);
@@ -177,13 +186,20 @@ bool FilterListing(const std::string& listingPath, const std::string& outputPath
             *error = "cannot open the listing " + listingPath + ": " + std::strerror(errno);
         return false;
     }
-    const int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // An existing output file is overwritten in place and cut to the length
+    // written at the end rather than truncated on opening: the file ends up
+    // the same, written or failed, but the pages and blocks of the previous
+    // output are reused instead of freed and allocated again, which costs
+    // more than the filtering itself for a listing of many megabytes.
+    const int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (out < 0) {
         if (error)
             *error = "cannot open the output file " + outputPath + ": " + std::strerror(errno);
         ::close(in);
         return false;
     }
+    struct stat outputInfo {};
+    const bool regularOutput = ::fstat(out, &outputInfo) == 0 && S_ISREG(outputInfo.st_mode);
 
     COutput output(out);
     CRowsMarkerScan marker;
@@ -244,7 +260,11 @@ bool FilterListing(const std::string& listingPath, const std::string& outputPath
 
     if (ok && !output.Flush())
         ok = false;
-    const int writeErrno = output.Errno();
+    int writeErrno = output.Errno();
+    if (regularOutput && ::ftruncate(out, static_cast<off_t>(output.Written())) != 0 && ok) {
+        ok = false;
+        writeErrno = errno;
+    }
     if (::close(out) != 0 && ok) {
         ok = false;
     }

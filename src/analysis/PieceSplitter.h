@@ -116,8 +116,6 @@ public:
     // included) itself, as single pieces, without feeding them.
     bool AtLineStart() const { return m_nUsed == 0 && m_bLineStart; }
 
-    std::size_t PieceLength() const { return m_nPieceLength; }
-
 private:
     std::size_t m_nPieceLength;
     std::size_t m_nUsed = 0;

@@ -23,7 +23,7 @@ constexpr std::size_t kPieceLength = 78;
 constexpr std::size_t kChunkSize = 1 << 20;
 constexpr float kHoursPerSecond = 2.7777778e-4f;
 constexpr std::size_t kBytesPerPoint = 32;
-constexpr std::size_t kMostReserved = std::size_t{1} << 26;
+constexpr std::size_t kMostReserved = std::size_t{1} << 24;
 
 bool IsDigit(char c)
 {
@@ -36,7 +36,7 @@ bool IsSpace(char c)
     return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
-// Where the ASCII digits [position, end) starts with end.
+// The end of the run of ASCII digits that [position, end) starts with.
 inline const char* SkipDigits(const char* position, const char* end)
 {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace battsim;
 
@@ -49,6 +50,12 @@ std::vector<FilterCase> FilterCases()
         {"300_character_line_remainder_dropped", longLineNoDigit, longLineNoDigit.substr(0, 254)},
         {"crlf_kept", "1 2 3\r\nx\r\n", "1 2 3\r\n"},
         {"nul_ends_what_is_written", std::string("1 a\0b\n2 c\n", 10), "1 a2 c\n"},
+        {"254_character_line_is_one_piece", "1" + std::string(252, 'x') + "\n2 b\n", "1" + std::string(252, 'x') + "\n2 b\n"},
+        {"255_character_line_newline_is_a_piece_alone", "1" + std::string(253, 'x') + "\n2 b\n",
+         "1" + std::string(253, 'x') + "2 b\n"},
+        {"digit_after_254_characters_opens_a_kept_piece", "x" + std::string(253, 'y') + "7 tail\n3 c\n", "7 tail\n3 c\n"},
+        {"nul_in_a_heading", std::string("Index\0 time\n4 d\n", 16), "4 d\n"},
+        {"form_feed_headings_between_data", "1 a\n\fCircuit\n\f\n2 b\n", "1 a\n2 b\n"},
     };
 }
 
@@ -94,6 +101,39 @@ TEST(ListingFilter, LargeListingAcrossChunkBoundaries)
     EXPECT_EQ(stats.dataLines, 200000u);
 }
 
+// An earlier, longer output file is replaced by exactly the new data lines,
+// in the same file.
+TEST(ListingFilter, OverwritesALongerEarlierOutput)
+{
+    CTestDir dir;
+    WriteFile(dir / "out.FIG", std::string(100000, 'z'));
+    WriteFile(dir / "listing", "title\n1 2 3\nx\n4 5 6\n");
+    struct stat before {};
+    ASSERT_EQ(::stat((dir / "out.FIG").c_str(), &before), 0);
+    std::string error;
+    ASSERT_TRUE(FilterListing(dir / "listing", dir / "out.FIG", nullptr, &error)) << error;
+    EXPECT_EQ(ReadFile(dir / "out.FIG"), "1 2 3\n4 5 6\n");
+    struct stat after {};
+    ASSERT_EQ(::stat((dir / "out.FIG").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+// A listing that is its own output file: the data lines stay, the rest goes.
+TEST(ListingFilter, ListingAsItsOwnOutput)
+{
+    CTestDir dir;
+    std::string listing;
+    std::string expected;
+    for (int i = 0; i < 100000; ++i) {
+        listing += "heading " + std::to_string(i) + "\n" + std::to_string(i) + "\t1e0\t2e0\n";
+        expected += std::to_string(i) + "\t1e0\t2e0\n";
+    }
+    WriteFile(dir / "listing", listing);
+    std::string error;
+    ASSERT_TRUE(FilterListing(dir / "listing", dir / "listing", nullptr, &error)) << error;
+    EXPECT_EQ(ReadFile(dir / "listing"), expected);
+}
+
 TEST(ListingFilter, MissingListingIsAnError)
 {
     CTestDir dir;
@@ -131,7 +171,16 @@ INSTANTIATE_TEST_SUITE_P(
                       "1 1.00000000000000000000000000000000000001 2", "1 0.000000000000000000000000000000000000000001 2",
                       "1 3.4028235e38 1.1754943e-38", "1 1.401298e-45 7e-46", "1 -0.0 0.0", "1 2\r\n", "1 2 3\r",
                       "1 0000000000000000000000000000000000000000000001.5 2", "1 1e0000000000000000000002 2",
-                      "1 1.175494350822287507968736537222245677818665556772087521508751706278417259454727172851560500000e-38 2"));
+                      "1 1.175494350822287507968736537222245677818665556772087521508751706278417259454727172851560500000e-38 2",
+                      // The simulator's own layout and near misses of it.
+                      "1\t1.000000e-04\t5.000000e-04\t\n", "1\t1.000000e-05\t4.100000e+00\t\n",
+                      "1\t1.677721e+16\t9.999999e+16\t\n", "1\t1.677722e+17\t4.100000e+00\t\n",
+                      "1\t-4.100000e+00\t-0.000000e+00\t\n", "1\t4.100000E+00\t4.100000e-00\t\n",
+                      "1\t4.100000e+00\t4.1000000e+00\t\n", "1\t4.100000e+00\t4.100000e+00x",
+                      "1\t4.100000e+00\t4.100000e+00", "1\t4.10000ae+00\t4.100000e+00\t\n", "1\t4,100000e+00\t4.1\n",
+                      "12345678901\t1.000000e+00\t2.000000e+00\t\n", "1\t1.000000e+00\t2.000000e+0\t\n",
+                      "1\t1.6777216e+07\t1.6777217e+07", "1\t16777217e0\t1677721.7e1", "1 \t 1.000000e+00 \t 2.000000e+00",
+                      "1\t9.999999e-01\t1.000000e+10\n", "1\t+1.000000e+00\t+2.000000e+00\t\n"));
 
 struct CutoffCase
 {
