@@ -1,7 +1,8 @@
 // Handing a run's 1.8 M points to the graph and drawing them, as the window
 // does with a result: the series goes into two CGraphArray holders, through
 // CGraphPlots/CGraphPlot::PlotXY to CCWGraph::SetPlotData (which fits the
-// axes and replots), then one more frame is drawn at once. The reader and
+// axes and asks for a redraw), then the frame is drawn at once, as the event
+// loop draws it. The reader and
 // the plain newline scan of the same output file run here too, so that
 // their figures come from the same run.
 
@@ -80,7 +81,7 @@ void BM_ResultReader(benchmark::State& state)
         state.SkipWithError("the reader did not return every line as a point");
 }
 
-// PlotXY alone: the copies into the holders, SetPlotData and its replot.
+// PlotXY alone: the copies into the holders and SetPlotData.
 void BM_PlotXY(benchmark::State& state)
 {
     for (auto _ : state)
@@ -88,7 +89,7 @@ void BM_PlotXY(benchmark::State& state)
     AllPlotted(state, g_series.Size());
 }
 
-// One more frame of the plotted points, drawn at once.
+// One frame of the plotted points, drawn at once.
 void BM_Replot(benchmark::State& state)
 {
     g_graph->ClearData();

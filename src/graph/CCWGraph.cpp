@@ -102,7 +102,7 @@ CCWGraph::~CCWGraph() = default;
 void CCWGraph::SetCaption(const QString& caption)
 {
     m_pTitle->setText(caption);
-    m_pPlot->replot();
+    Redraw();
 }
 
 QString CCWGraph::Caption() const
@@ -185,7 +185,7 @@ void CCWGraph::ApplyColors()
     pen.setWidthF(1.6);
     m_pPlot->graph(0)->setPen(pen);
     update();
-    m_pPlot->replot();
+    Redraw();
 }
 
 void CCWGraph::DrawFrame(QPainter& painter, const QRect& rect) const
@@ -197,6 +197,13 @@ void CCWGraph::DrawFrame(QPainter& painter, const QRect& rect) const
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(rect.adjusted(1, 1, -1, -1));
     }
+}
+
+// Changes made in one turn of the event loop (data, axes, note) are drawn
+// once, when it next runs: drawing a large curve costs more than any of them.
+void CCWGraph::Redraw()
+{
+    m_pPlot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void CCWGraph::paintEvent(QPaintEvent*)
@@ -283,7 +290,7 @@ void CCWGraph::SetNote(const QString& text)
 {
     m_pNote->setText(text);
     m_pNote->setVisible(!text.isEmpty());
-    m_pPlot->replot();
+    Redraw();
 }
 
 QString CCWGraph::Note() const
@@ -297,7 +304,7 @@ void CCWGraph::FitAll()
     const double top = m_dMaxY > 0.0 ? m_dMaxY * 1.08 : kEmptyRange;
     m_pPlot->xAxis->setRange(0.0, right);
     m_pPlot->yAxis->setRange(0.0, top);
-    m_pPlot->replot();
+    Redraw();
 }
 
 bool CCWGraph::eventFilter(QObject* watched, QEvent* event)

@@ -80,6 +80,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void Redraw();
     void ApplyColors();
     void UpdateReadout(const QPoint& position);
     void DrawFrame(QPainter& painter, const QRect& rect) const;
