@@ -1,5 +1,7 @@
 #include "BenchSupport.h"
 
+#include "ListingFilter.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -162,6 +164,26 @@ ScanResult MemchrLineScan(const std::string& path, std::size_t blockSize)
     }
     ::close(fd);
     return result;
+}
+
+std::uint64_t WriteResultFile(const std::string& outputPath, std::string* error)
+{
+    const std::string listing = outputPath + ".listing";
+    WriteNgspiceListing(listing, kListingRows);
+    const bool filtered = battsim::FilterListing(listing, outputPath, nullptr, error);
+    std::remove(listing.c_str());
+    return filtered ? MemchrLineScan(outputPath).lines : 0;
+}
+
+void MemchrFloorLoop(benchmark::State& state, const std::string& path)
+{
+    ScanResult scan;
+    for (auto _ : state) {
+        scan = MemchrLineScan(path);
+        benchmark::DoNotOptimize(scan.lines);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(scan.lines) * state.iterations());
+    state.SetBytesProcessed(static_cast<std::int64_t>(scan.bytes) * state.iterations());
 }
 
 std::uint64_t FileSize(const std::string& path)

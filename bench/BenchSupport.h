@@ -51,6 +51,15 @@ ScanResult MemchrLineScan(const std::string& path, std::size_t blockSize = 1 << 
 
 std::uint64_t FileSize(const std::string& path);
 
+// The filter's output of a generated listing of kListingRows rows, written
+// to `outputPath` (the listing itself is removed again). Returns the number
+// of lines of the output, or 0 with a reason.
+std::uint64_t WriteResultFile(const std::string& outputPath, std::string* error);
+
+// The floor of a reader of `path`: MemchrLineScan in a benchmark loop, with
+// the lines and bytes it processed.
+void MemchrFloorLoop(benchmark::State& state, const std::string& path);
+
 // Fields of /proc/self/status in KiB (0 when absent).
 std::uint64_t StatusKiB(const char* field);
 // Starts a new peak (VmHWM) at the present resident size; false when the

@@ -10,7 +10,6 @@
 #include "CCWGraph.h"
 #include "CGraphPlots.h"
 #include "GraphArray.h"
-#include "ListingFilter.h"
 #include "ResultReader.h"
 
 #include <qcustomplot.h>
@@ -25,7 +24,6 @@ namespace {
 struct Files
 {
     bench::CScratchDir dir;
-    std::string listing = dir / "tmp0x1x0.$$$";
     std::string output = dir / "LIPO850.FIG";
     std::uint64_t lines = 0;
 };
@@ -61,12 +59,7 @@ bool AllPlotted(benchmark::State& state, std::size_t expected)
 
 void BM_OutputMemchrFloor(benchmark::State& state)
 {
-    bench::ScanResult scan;
-    for (auto _ : state) {
-        scan = bench::MemchrLineScan(g_files->output);
-        benchmark::DoNotOptimize(scan.lines);
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(scan.lines) * state.iterations());
+    bench::MemchrFloorLoop(state, g_files->output);
 }
 
 void BM_ResultReader(benchmark::State& state)
@@ -136,14 +129,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     g_files = std::make_unique<Files>();
-    bench::WriteNgspiceListing(g_files->listing, bench::kListingRows);
     std::string error;
-    if (!battsim::FilterListing(g_files->listing, g_files->output, nullptr, &error)) {
+    g_files->lines = bench::WriteResultFile(g_files->output, &error);
+    if (g_files->lines == 0) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    std::remove(g_files->listing.c_str());
-    g_files->lines = bench::MemchrLineScan(g_files->output).lines;
     g_series = battsim::ReadResultFile(g_files->output, kMinimumVolts);
 
     auto graph = std::make_unique<CCWGraph>();

@@ -3,7 +3,6 @@
 // file, and for scale a Python split() loop and grep over it.
 
 #include "BenchSupport.h"
-#include "ListingFilter.h"
 #include "ResultReader.h"
 
 #include <chrono>
@@ -16,7 +15,6 @@ namespace {
 struct Files
 {
     bench::CScratchDir dir;
-    std::string listing = dir / "tmp0x1x0.$$$";
     std::string output = dir / "LIPO850.FIG";
     std::uint64_t lines = 0;
 };
@@ -28,13 +26,7 @@ constexpr double kMinimumVolts = 3.0;
 
 void BM_OutputMemchrFloor(benchmark::State& state)
 {
-    bench::ScanResult scan;
-    for (auto _ : state) {
-        scan = bench::MemchrLineScan(g_files->output);
-        benchmark::DoNotOptimize(scan.lines);
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(scan.lines) * state.iterations());
-    state.SetBytesProcessed(static_cast<std::int64_t>(scan.bytes) * state.iterations());
+    bench::MemchrFloorLoop(state, g_files->output);
 }
 
 void BM_ResultReader(benchmark::State& state)
@@ -104,15 +96,12 @@ BENCHMARK(BM_GrepDigitLines)->Unit(benchmark::kMillisecond)->UseManualTime()->It
 int main(int argc, char** argv)
 {
     g_files = std::make_unique<Files>();
-    bench::WriteNgspiceListing(g_files->listing, bench::kListingRows);
-    battsim::ListingStats stats;
     std::string error;
-    if (!battsim::FilterListing(g_files->listing, g_files->output, &stats, &error)) {
+    g_files->lines = bench::WriteResultFile(g_files->output, &error);
+    if (g_files->lines == 0) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    std::remove(g_files->listing.c_str());
-    g_files->lines = bench::MemchrLineScan(g_files->output).lines;
     std::printf("output file: %llu bytes, %llu lines\n", static_cast<unsigned long long>(bench::FileSize(g_files->output)),
                 static_cast<unsigned long long>(g_files->lines));
 

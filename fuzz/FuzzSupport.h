@@ -6,6 +6,8 @@
 // a check macro that stops the run with a message, and the expansion of an
 // input into a file larger than the readers' 1 MiB read chunk.
 
+#include "AtomicFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -85,17 +87,10 @@ inline void WriteWholeFile(const std::string& path, std::string_view bytes)
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         Fatal("cannot create", path);
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            Fatal("cannot write", path);
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+    int errorNumber = 0;
+    if (!battsim::WriteAll(fd, bytes, &errorNumber)) {
+        errno = errorNumber;
+        Fatal("cannot write", path);
     }
     if (::close(fd) != 0)
         Fatal("cannot close", path);
@@ -103,23 +98,12 @@ inline void WriteWholeFile(const std::string& path, std::string_view bytes)
 
 inline std::string ReadWholeFileOrDie(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        Fatal("cannot open", path);
     std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            Fatal("cannot read", path);
-        }
-        if (got == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
+    int errorNumber = 0;
+    if (!battsim::ReadWholeFile(path, &bytes, &errorNumber)) {
+        errno = errorNumber;
+        Fatal("cannot read", path);
     }
-    ::close(fd);
     return bytes;
 }
 

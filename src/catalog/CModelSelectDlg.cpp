@@ -49,6 +49,9 @@ void CModelSelectDlg::OnInitDialog()
     for (std::size_t i = 0; i < m_pCatalog->GetCount(); ++i)
         m_listModels->addItem(LineText(*m_pCatalog->GetAt(i)));
     CTemplateDialog::OnInitDialog();
+    // The list, not OK, takes the keys first: the arrow keys pick a line at
+    // once and Enter still presses OK.
+    m_listModels->setFocus(Qt::OtherFocusReason);
 }
 
 int CModelSelectDlg::SelectedLine() const

@@ -10,6 +10,7 @@
 #include "TempDir.h"
 #include "UiHelpers.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -295,6 +296,23 @@ TEST_F(ModelSelection, OkNeedsASelectedLineAndHandsOverThatEntry)
     Click(*dialog, 1);
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(dialog->m_pSelected, catalog->GetAt(2));
+}
+
+// The list has the focus when the dialog opens: the arrow keys pick a line
+// and Enter takes it.
+TEST_F(ModelSelection, KeyboardPicksALineAndEnterTakesIt)
+{
+    Load({"a", "b", "c"});
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_EQ(focused, list) << (focused ? qPrintable(focused->objectName()) : "no focus");
+    QTest::keyClick(focused, Qt::Key_Down);
+    const int picked = list->currentRow();
+    ASSERT_GE(picked, 0);
+    QTest::keyClick(focused, Qt::Key_Return);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->m_pSelected, catalog->GetAt(static_cast<std::size_t>(picked)));
 }
 
 TEST_F(ModelSelection, EditingLineZeroOfThreeChangesOnlyItAndSelectsNothing)
