@@ -172,7 +172,10 @@ std::uint64_t WriteResultFile(const std::string& outputPath, std::string* error)
     WriteNgspiceListing(listing, kListingRows);
     const bool filtered = battsim::FilterListing(listing, outputPath, nullptr, error);
     std::remove(listing.c_str());
-    return filtered ? MemchrLineScan(outputPath).lines : 0;
+    const std::uint64_t lines = filtered ? MemchrLineScan(outputPath).lines : 0;
+    if (filtered && lines == 0 && error)
+        *error = "the filter wrote no lines to " + outputPath;
+    return lines;
 }
 
 void MemchrFloorLoop(benchmark::State& state, const std::string& path)

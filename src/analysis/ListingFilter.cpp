@@ -23,11 +23,14 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Buffers output and writes it in large blocks.
+// Buffers output and writes it in large blocks to the descriptor it is
+// given once the file is open.
 class COutput final
 {
 public:
-    explicit COutput(int fd) : m_fd(fd) { m_buffer.reserve(kChunkSize * 2); }
+    COutput() { m_buffer.reserve(kChunkSize * 2); }
+
+    void SetDescriptor(int fd) { m_fd = fd; }
 
     bool Append(const char* data, std::size_t length)
     {
@@ -60,7 +63,7 @@ public:
     std::uint64_t Written() const { return m_nWritten; }
 
 private:
-    int m_fd;
+    int m_fd = -1;
     int m_errno = 0;
     std::uint64_t m_nWritten = 0;
     std::string m_buffer;
@@ -171,6 +174,44 @@ bool FeedLines(const char* data, std::size_t length, CPieceSplitter& splitter, S
     return copyPending(end) && (rest == end || splitter.Feed(rest, static_cast<std::size_t>(end - rest), sink));
 }
 
+// Opens the output file for writing without truncating it; -1 with a reason
+// when it cannot be opened, or when it is the listing itself (the run
+// deletes the listing, so its data would be gone).
+int OpenOutput(const std::string& outputPath, int listingFd, bool* regular, std::string* error)
+{
+    const int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (out < 0) {
+        if (error)
+            *error = "cannot open the output file " + outputPath + ": " + std::strerror(errno);
+        return -1;
+    }
+    struct stat outputInfo {};
+    struct stat listingInfo {};
+    if (::fstat(out, &outputInfo) != 0 || ::fstat(listingFd, &listingInfo) != 0) {
+        if (error)
+            *error = "cannot open the output file " + outputPath + ": " + std::strerror(errno);
+        ::close(out);
+        return -1;
+    }
+    if (outputInfo.st_dev == listingInfo.st_dev && outputInfo.st_ino == listingInfo.st_ino) {
+        if (error)
+            *error = "the output file " + outputPath + " is the simulator's listing";
+        ::close(out);
+        return -1;
+    }
+    *regular = S_ISREG(outputInfo.st_mode);
+    return out;
+}
+
+bool CutToLength(int fd, std::uint64_t length)
+{
+    while (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool FilterListing(const std::string& listingPath, const std::string& outputPath,
@@ -179,6 +220,8 @@ bool FilterListing(const std::string& listingPath, const std::string& outputPath
     ListingStats local;
     ListingStats& result = stats ? *stats : local;
     result = ListingStats{};
+    COutput output;
+    std::vector<char> chunk(kChunkSize);
 
     const int in = ::open(listingPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
@@ -187,24 +230,22 @@ bool FilterListing(const std::string& listingPath, const std::string& outputPath
         return false;
     }
     // An existing output file is overwritten in place and cut to the length
-    // written at the end rather than truncated on opening: the file ends up
-    // the same, written or failed, but the pages and blocks of the previous
-    // output are reused instead of freed and allocated again, which costs
-    // more than the filtering itself for a listing of many megabytes.
-    const int out = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    // written at the end rather than truncated on opening: the pages and
+    // blocks of the previous output are reused instead of freed and
+    // allocated again, which costs more than the filtering itself for a
+    // listing of many megabytes. Once the filter returns, the file holds what
+    // was written, as if it had been truncated first; only a process killed
+    // while it writes leaves the previous output's tail behind the new lines.
+    bool regularOutput = false;
+    const int out = OpenOutput(outputPath, in, &regularOutput, error);
     if (out < 0) {
-        if (error)
-            *error = "cannot open the output file " + outputPath + ": " + std::strerror(errno);
         ::close(in);
         return false;
     }
-    struct stat outputInfo {};
-    const bool regularOutput = ::fstat(out, &outputInfo) == 0 && S_ISREG(outputInfo.st_mode);
+    output.SetDescriptor(out);
 
-    COutput output(out);
     CRowsMarkerScan marker;
     CPieceSplitter splitter(kPieceLength);
-    std::vector<char> chunk(kChunkSize);
     bool keepPiece = false;  // the current piece starts with a digit
     bool pastNul = false;    // a NUL byte ended what fputs writes of this piece
     bool lineIsData = false; // the current line starts with a digit
@@ -260,22 +301,24 @@ bool FilterListing(const std::string& listingPath, const std::string& outputPath
 
     if (ok && !output.Flush())
         ok = false;
-    int writeErrno = output.Errno();
-    if (regularOutput && ::ftruncate(out, static_cast<off_t>(output.Written())) != 0 && ok) {
-        ok = false;
-        writeErrno = errno;
-    }
-    if (::close(out) != 0 && ok) {
-        ok = false;
-    }
+    const bool cut = !regularOutput || CutToLength(out, output.Written());
+    const int cutErrno = cut ? 0 : errno;
+    const bool closed = ::close(out) == 0;
+    const int closeErrno = closed ? 0 : errno;
     ::close(in);
-    if (!ok && error) {
+    if (ok && cut && closed)
+        return true;
+    if (error) {
         if (readErrno != 0)
             *error = "cannot read the listing " + listingPath + ": " + std::strerror(readErrno);
+        else if (!ok)
+            *error = "cannot write the output file " + outputPath + ": " + std::strerror(output.Errno());
+        else if (!cut)
+            *error = "cannot cut the output file " + outputPath + " to its length: " + std::strerror(cutErrno);
         else
-            *error = "cannot write the output file " + outputPath + ": " + std::strerror(writeErrno != 0 ? writeErrno : errno);
+            *error = "cannot write the output file " + outputPath + ": " + std::strerror(closeErrno);
     }
-    return ok;
+    return false;
 }
 
 } // namespace battsim

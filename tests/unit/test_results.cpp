@@ -11,7 +11,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace battsim;
 
@@ -118,20 +121,37 @@ TEST(ListingFilter, OverwritesALongerEarlierOutput)
     EXPECT_EQ(after.st_ino, before.st_ino);
 }
 
-// A listing that is its own output file: the data lines stay, the rest goes.
-TEST(ListingFilter, ListingAsItsOwnOutput)
+// A listing named as its own output file is refused and left as it was:
+// the run deletes the listing afterwards, and the data with it.
+TEST(ListingFilter, ListingAsItsOwnOutputIsRefused)
 {
     CTestDir dir;
-    std::string listing;
-    std::string expected;
-    for (int i = 0; i < 100000; ++i) {
-        listing += "heading " + std::to_string(i) + "\n" + std::to_string(i) + "\t1e0\t2e0\n";
-        expected += std::to_string(i) + "\t1e0\t2e0\n";
-    }
+    const std::string listing = "heading\n1\t1e0\t2e0\n";
     WriteFile(dir / "listing", listing);
+    ASSERT_EQ(::symlink("listing", (dir / "link").c_str()), 0);
+    for (const char* output : {"listing", "link"}) {
+        std::string error;
+        EXPECT_FALSE(FilterListing(dir / "listing", dir / output, nullptr, &error)) << output;
+        EXPECT_NE(error.find("is the simulator's listing"), std::string::npos) << error;
+        EXPECT_EQ(ReadFile(dir / "listing"), listing);
+    }
+}
+
+// An output that cannot be cut to its new length (here a memory file sealed
+// against shrinking) is a failure that says so.
+TEST(ListingFilter, OutputThatCannotBeCutIsAnError)
+{
+    const int sealed = ::memfd_create("earlier-output", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    ASSERT_GE(sealed, 0);
+    const std::string earlier(1000, 'z');
+    ASSERT_EQ(::write(sealed, earlier.data(), earlier.size()), static_cast<ssize_t>(earlier.size()));
+    ASSERT_EQ(::fcntl(sealed, F_ADD_SEALS, F_SEAL_SHRINK), 0);
+    CTestDir dir;
+    WriteFile(dir / "listing", "1 2 3\n");
     std::string error;
-    ASSERT_TRUE(FilterListing(dir / "listing", dir / "listing", nullptr, &error)) << error;
-    EXPECT_EQ(ReadFile(dir / "listing"), expected);
+    EXPECT_FALSE(FilterListing(dir / "listing", "/proc/self/fd/" + std::to_string(sealed), nullptr, &error));
+    EXPECT_NE(error.find("cannot cut the output file"), std::string::npos) << error;
+    ::close(sealed);
 }
 
 TEST(ListingFilter, MissingListingIsAnError)
