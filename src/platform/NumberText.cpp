@@ -48,6 +48,13 @@ std::string FormatG15(double value)
 
 std::string FormatExact(double value)
 {
+    // The fewest of 15, 16 or 17 digits that give the same double back:
+    // 0.85 stays "0.85" instead of "0.84999999999999998".
+    for (int precision = 15; precision < 17; ++precision) {
+        std::string text = ToChars(value, std::chars_format::general, precision);
+        if (StrtodC(text.c_str(), nullptr) == value)
+            return text;
+    }
     return ToChars(value, std::chars_format::general, 17);
 }
 

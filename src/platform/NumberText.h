@@ -20,7 +20,8 @@ std::string FormatG15(double value);
 // printf "%.*g" with the given precision.
 std::string FormatG(double value, int precision);
 
-// printf "%.17g": reads back to the same double.
+// printf "%.15g", "%.16g" or "%.17g", the first that reads back to the
+// same double.
 std::string FormatExact(double value);
 
 // C strtod in the C locale on a NUL-terminated text: returns the value and

@@ -666,11 +666,24 @@ void CSimulatorDlg::OnPrintGraph()
         painter.end();
 }
 
-QString CSimulatorDlg::ChooseSaveFile(const QString& title, const QString& filter)
+QString CSimulatorDlg::ChooseSaveFile(const QString& title, const QString& filter, const QString& suffix)
 {
-    if (m_fnChooseSaveFile)
-        return m_fnChooseSaveFile(title, filter);
-    return QFileDialog::getSaveFileName(this, title, QString(), filter);
+    QString path;
+    if (m_fnChooseSaveFile) {
+        path = m_fnChooseSaveFile(title, filter);
+    } else {
+        // The dialog adds the suffix itself, so that it asks before
+        // replacing the file of that full name.
+        QFileDialog dialog(this, title, QString(), filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(suffix.mid(1));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        path = dialog.selectedFiles().front();
+    }
+    if (!path.isEmpty() && !path.endsWith(suffix, Qt::CaseInsensitive))
+        path += suffix;
+    return path;
 }
 
 void CSimulatorDlg::OnExportGraph(int command)
@@ -692,11 +705,10 @@ void CSimulatorDlg::OnExportGraph(int command)
         if (candidate.command == command)
             format = &candidate;
     }
-    QString path = ChooseSaveFile(QString::fromUtf8(format->title), QString::fromUtf8(format->filter));
+    const QString path = ChooseSaveFile(QString::fromUtf8(format->title), QString::fromUtf8(format->filter),
+                                        QString::fromLatin1(format->suffix));
     if (path.isEmpty())
         return;
-    if (!path.endsWith(QLatin1String(format->suffix), Qt::CaseInsensitive))
-        path += QLatin1String(format->suffix);
 
     bool ok = false;
     WithPrintColors([&] {
@@ -747,14 +759,16 @@ void CSimulatorDlg::OnExportData()
         CMessageBox::Framework(this, QStringLiteral("There is no plotted data to export yet."), QMessageBox::Information);
         return;
     }
-    QString path = ChooseSaveFile(QStringLiteral("Export data as CSV"), QStringLiteral("CSV table (*.csv)"));
+    const QString path = ChooseSaveFile(QStringLiteral("Export data as CSV"), QStringLiteral("CSV table (*.csv)"),
+                                        QStringLiteral(".csv"));
     if (path.isEmpty())
         return;
-    if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        path += QLatin1String(".csv");
+    // The table ends at the first point below the minimum voltage: the graph
+    // shows the points after it at 0 V, which were never simulated values.
+    const std::size_t rows = m_lastSeries.cutoffIndex ? *m_lastSeries.cutoffIndex + 1 : m_lastSeries.Size();
     std::string text = "time_h,time_s,voltage_V\n";
-    text.reserve(m_lastSeries.Size() * 40);
-    for (std::size_t i = 0; i < m_lastSeries.Size(); ++i) {
+    text.reserve(rows * 40);
+    for (std::size_t i = 0; i < rows; ++i) {
         const double hours = m_lastSeries.hours[i];
         // The points are single precision: seven digits hold all they have.
         text += battsim::FormatG(hours, 9) + "," + battsim::FormatG(hours * 3600.0, 7) + ","

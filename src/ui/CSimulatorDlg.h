@@ -136,7 +136,7 @@ private:
     void OnRunFinished(const battsim::RunOutcome& outcome);
     void StopRun();
     void ShowResultNote(const QString& status);
-    QString ChooseSaveFile(const QString& title, const QString& filter);
+    QString ChooseSaveFile(const QString& title, const QString& filter, const QString& suffix);
     void WithPrintColors(const std::function<void()>& work);
 
     std::unique_ptr<battsim::CSimulationRun> m_pRun;

@@ -143,6 +143,10 @@ TEST(Catalog, RoundTripKeepsEntriesAndNumbersExactly)
         catalog.AddTail(std::move(added));
         ASSERT_TRUE(catalog.Save());
     }
+    // Numbers are written with the fewest digits that read back exactly.
+    const std::string saved = ReadFile(dir / "models.md");
+    for (const char* line : {"IRAT=0.1\n", "EMAX=0.3333333333333333\n", "EMIN=1e-300\n", "IRAT=1.5\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line << " in\n" << saved;
     const CModelCatalog reloaded(dir / "models.md");
     ASSERT_EQ(reloaded.GetCount(), 2u);
     EXPECT_EQ(reloaded.GetAt(0)->m_strName, "Renamed");
