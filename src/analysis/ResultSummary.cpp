@@ -106,6 +106,9 @@ std::string FormatEngineering(double value, const std::string& unit)
     double scaled = value / std::pow(1000.0, exponent);
     const auto digitsAfterPoint = [](double magnitude) { return magnitude >= 100.0 ? 0 : magnitude >= 10.0 ? 1 : 2; };
     std::string text = FormatFixed(scaled, digitsAfterPoint(std::fabs(scaled)));
+    // Too small to show even with the smallest prefix: nothing, not "0.00 p".
+    if (StrtodC(text.c_str(), nullptr) == 0.0)
+        return FormatFixed(0.0, 2) + " " + unit;
     // Rounding to three digits may carry into the next prefix (999.7 -> 1000).
     if (std::fabs(StrtodC(text.c_str(), nullptr)) >= 1000.0 && exponent < 4) {
         ++exponent;

@@ -47,6 +47,11 @@ namespace {
 
 constexpr int kStopButton = 1019;
 
+// The analyses' titles, as the netlist carries them.
+constexpr const char* kConstantCurrentTitle = "Constant current analysis";
+constexpr const char* kVariableCurrentTitle = "Variable current analysis";
+constexpr const char* kConstantLoadTitle = "Constant load analysis";
+
 struct MenuItem
 {
     const char* text; // nullptr: separator
@@ -320,7 +325,7 @@ void CSimulatorDlg::OnConstantCurrent()
     dialog.m_dTimeStep = m_settings.timeStep;
     if (dialog.DoModal() != QDialog::Accepted)
         return;
-    m_settings = AnalysisSettings::Accepted("Constant current analysis", dialog.m_dVoltage, dialog.m_dDuration,
+    m_settings = AnalysisSettings::Accepted(kConstantCurrentTitle, dialog.m_dVoltage, dialog.m_dDuration,
                                             dialog.m_dTimeStep);
     m_settings.constantCurrent = dialog.m_dCurrent;
     RunAccepted();
@@ -336,7 +341,7 @@ void CSimulatorDlg::OnVariableCurrent()
     dialog.m_dTimeStep = m_settings.timeStep;
     if (dialog.DoModal() != QDialog::Accepted)
         return;
-    m_settings = AnalysisSettings::Accepted("Variable current analysis", dialog.m_dVoltage, dialog.m_dDuration,
+    m_settings = AnalysisSettings::Accepted(kVariableCurrentTitle, dialog.m_dVoltage, dialog.m_dDuration,
                                             dialog.m_dTimeStep);
     for (std::size_t i = 0; i < AnalysisSettings::kPointCount; ++i) {
         m_settings.pwlTime[i] = *dialog.m_pTime[i];
@@ -356,7 +361,7 @@ void CSimulatorDlg::OnConstantLoad()
     dialog.m_dTimeStep = m_settings.timeStep;
     if (dialog.DoModal() != QDialog::Accepted)
         return;
-    m_settings = AnalysisSettings::Accepted("Constant load analysis", dialog.m_dVoltage, dialog.m_dDuration,
+    m_settings = AnalysisSettings::Accepted(kConstantLoadTitle, dialog.m_dVoltage, dialog.m_dDuration,
                                             dialog.m_dTimeStep);
     m_settings.loadResistance = dialog.m_dResistance;
     m_settings.switchLevel = 1.0;
@@ -529,10 +534,10 @@ void CSimulatorDlg::ShowResultNote(const QString& status)
     QString load;
     if (used.switchLevel >= 0.5)
         load = QStringLiteral("R = %1").arg(Engineering(used.loadResistance, "Ω"));
-    else if (used.constantCurrent != 0.0)
-        load = QStringLiteral("I = %1").arg(Engineering(used.constantCurrent, "A"));
-    else
+    else if (used.title == kVariableCurrentTitle)
         load = QStringLiteral("10-point current profile");
+    else
+        load = QStringLiteral("I = %1").arg(Engineering(used.constantCurrent, "A"));
     lines << QStringLiteral("%1, V0 = %2").arg(load, Engineering(used.initialVoltage, "V"));
     lines << QStringLiteral("%1 h, step %2").arg(QString::fromStdString(battsim::FormatG15(used.duration)),
                                                  Engineering(used.timeStep, "s"));

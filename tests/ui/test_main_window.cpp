@@ -579,6 +579,33 @@ TEST_F(MainWindow, SimulateRunsTheLastAcceptedAnalysisAgain)
     EXPECT_TRUE(FileExists(work / "a.FIG"));
 }
 
+// The results note names the load of the analysis that ran, a constant
+// current of 0 A included.
+TEST_F(MainWindow, ResultNoteNamesTheLoadOfTheAnalysisThatRan)
+{
+    WriteModelFiles("a");
+    SelectModel(0);
+    setenv("BATTSIM_FAKE_MODE", "ok", 1);
+    const struct
+    {
+        int command;
+        std::function<void(CTemplateDialog&)> edit;
+        const char* load;
+    } cases[] = {
+        {CSimulatorDlg::ID_CONSTANT_CURRENT, [](CTemplateDialog& dialog) { SetText(dialog, 1004, "0"); }, "I = 0.00 A"},
+        {CSimulatorDlg::ID_CONSTANT_CURRENT, {}, "I = "},
+        {CSimulatorDlg::ID_VARIABLE_CURRENT, {}, "10-point current profile"},
+        {CSimulatorDlg::ID_CONSTANT_LOAD, {}, "R = "},
+    };
+    for (const auto& c : cases) {
+        AcceptAnalysis(c.command, c.edit);
+        ASSERT_TRUE(WaitForRunEnd(10000));
+        const QString note = window->m_graph->Note();
+        EXPECT_TRUE(note.contains(QString::fromUtf8(c.load))) << c.load << " in " << note.toStdString();
+        EXPECT_EQ(note.contains(QStringLiteral("profile")), c.command == CSimulatorDlg::ID_VARIABLE_CURRENT) << note.toStdString();
+    }
+}
+
 TEST_F(MainWindow, AnotherInstanceRunningInTheFolderIsRefused)
 {
     WriteModelFiles("a");

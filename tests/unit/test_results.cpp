@@ -377,6 +377,9 @@ TEST(Summary, EngineeringTexts)
     EXPECT_EQ(FormatEngineering(0.0009997, "A"), "1.00 mA");
     EXPECT_EQ(FormatEngineering(12500, "Ω"), "12.5 kΩ");
     EXPECT_EQ(FormatEngineering(0, "Wh"), "0.00 Wh");
+    EXPECT_EQ(FormatEngineering(3e-16, "Ah"), "0.00 Ah");
+    EXPECT_EQ(FormatEngineering(-3e-16, "Ah"), "0.00 Ah");
+    EXPECT_EQ(FormatEngineering(4e-12, "Ah"), "4.00 pAh");
     EXPECT_EQ(FormatEngineering(-0.065, "A"), "-65.0 mA");
     EXPECT_EQ(FormatRuntime(1.9583), "1 h 57 min");
     EXPECT_EQ(FormatRuntime(0.75), "45 min");
