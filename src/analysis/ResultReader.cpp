@@ -36,18 +36,25 @@ bool IsSpace(char c)
     return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// Eight bytes at once: a byte of the result is not zero where the byte is
+// not an ASCII digit (a carry out of a byte above 0xF9 only reaches bytes
+// after the first one that is not a digit).
+inline std::uint64_t NonDigitBytes(std::uint64_t bytes)
+{
+    return ((bytes & 0xF0F0F0F0F0F0F0F0) | (((bytes + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4))
+        ^ 0x3333333333333333;
+}
+#endif
+
 // The end of the run of ASCII digits that [position, end) starts with.
 inline const char* SkipDigits(const char* position, const char* end)
 {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    // Eight bytes at once: a byte of `other` is not zero where the byte is
-    // not a digit (a carry out of a byte above 0xF9 only reaches bytes after
-    // the first one that is not a digit).
     while (end - position >= 8) {
         std::uint64_t bytes = 0;
         std::memcpy(&bytes, position, sizeof bytes);
-        const std::uint64_t other = ((bytes & 0xF0F0F0F0F0F0F0F0) | (((bytes + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4))
-            ^ 0x3333333333333333;
+        const std::uint64_t other = NonDigitBytes(bytes);
         if (other != 0)
             return position + (__builtin_ctzll(other) >> 3);
         position += 8;
@@ -160,8 +167,7 @@ bool ParsePlainReal(const char*& position, const char* end, float* value)
 // True when each of the eight bytes is an ASCII digit.
 inline bool EightDigits(std::uint64_t bytes)
 {
-    return ((bytes & 0xF0F0F0F0F0F0F0F0) | (((bytes + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4))
-        == 0x3333333333333333;
+    return NonDigitBytes(bytes) == 0;
 }
 
 // The value of eight ASCII digits, the first one in the lowest byte.
@@ -174,11 +180,40 @@ inline std::uint32_t EightDigitsValue(std::uint64_t bytes)
     return static_cast<std::uint32_t>(bytes);
 }
 
-// The form the simulator prints, "d.dddddde+dd" with an optional sign, is
-// one case of ParsePlainReal's, read here twelve bytes at once: seven digits
-// make an exact float significand, so the value is exact as above whenever
-// the power of ten is within 10 of 1. Returns false, having read nothing,
-// for anything else.
+// The twelve bytes at `text` as the simulator prints a real without a
+// sign, "d.dddddde+dd" (e or E, either exponent sign), with all the tests
+// made at once: seven digits make an exact float significand, so the value
+// is exact as in ParsePlainReal whenever the power of ten is within 10 of 1.
+// False, with nothing stored, for anything else.
+[[gnu::always_inline]] inline bool DecodeSimulatorReal(const char* text, float* value)
+{
+    std::uint64_t significand = 0;
+    std::uint32_t exponentText = 0;
+    std::memcpy(&significand, text, sizeof significand);
+    std::memcpy(&exponentText, text + 8, sizeof exponentText);
+    // All eight with the point read as a zero digit.
+    const std::uint64_t digits = (significand & ~std::uint64_t{0xFF00}) | 0x3000;
+    const unsigned marker = exponentText & 0xFF;
+    const unsigned sign = (exponentText >> 8) & 0xFF;
+    const unsigned tens = ((exponentText >> 16) & 0xFF) - '0';
+    const unsigned ones = (exponentText >> 24) - '0';
+    const int exponent = static_cast<int>(tens * 10 + ones);
+    const int power = (sign == '-' ? -exponent : exponent) - 6;
+    const bool shaped = (((significand >> 8) & 0xFF) == '.') & EightDigits(digits) & ((marker | 0x20) == 'e')
+        & ((sign == '+') | (sign == '-')) & (tens <= 9) & (ones <= 9) & (power >= -10) & (power <= 10);
+    if (!shaped)
+        return false;
+    // d0 0 d2..d7 read as eight digits is 10 d0 000000 + d2..d7.
+    const std::uint32_t mantissa = EightDigitsValue(digits) - (static_cast<std::uint32_t>(significand & 0xFF) - '0') * 9000000u;
+    const float integer = static_cast<float>(mantissa);
+    *value = power < 0 ? integer / kExactPowers[-power] : integer * kExactPowers[power];
+    return true;
+}
+
+// The form the simulator prints, with an optional sign and followed by
+// white space or the end of the piece: one case of ParsePlainReal's, read
+// twelve bytes at once. Returns false, having read nothing, for anything
+// else.
 [[gnu::always_inline]] inline bool ParseSimulatorReal(const char*& position, const char* end, float* value)
 {
     const char* cursor = position;
@@ -187,30 +222,9 @@ inline std::uint32_t EightDigitsValue(std::uint64_t bytes)
         ++cursor;
     if (end - cursor < 12 || (end - cursor > 12 && !IsSpace(cursor[12])))
         return false;
-    std::uint64_t significand = 0;
-    std::uint32_t exponentText = 0;
-    std::memcpy(&significand, cursor, sizeof significand);
-    std::memcpy(&exponentText, cursor + 8, sizeof exponentText);
-    // The point, then all eight with the point read as a zero digit.
-    if (((significand >> 8) & 0xFF) != '.')
+    float parsed = 0.0f;
+    if (!DecodeSimulatorReal(cursor, &parsed))
         return false;
-    const std::uint64_t digits = (significand & ~std::uint64_t{0xFF00}) | 0x3000;
-    if (!EightDigits(digits))
-        return false;
-    const unsigned marker = exponentText & 0xFF;
-    const unsigned sign = (exponentText >> 8) & 0xFF;
-    const unsigned tens = ((exponentText >> 16) & 0xFF) - '0';
-    const unsigned ones = (exponentText >> 24) - '0';
-    if ((marker != 'e' && marker != 'E') || (sign != '+' && sign != '-') || tens > 9 || ones > 9)
-        return false;
-    const int exponent = static_cast<int>(tens * 10 + ones);
-    const int power = (sign == '-' ? -exponent : exponent) - 6;
-    if (power < -10 || power > 10)
-        return false;
-    // d0 0 d2..d7 read as eight digits is 10 d0 000000 + d2..d7.
-    const std::uint32_t mantissa = EightDigitsValue(digits) - (static_cast<std::uint32_t>(significand & 0xFF) - '0') * 9000000u;
-    const float integer = static_cast<float>(mantissa);
-    const float parsed = power < 0 ? integer / kExactPowers[-power] : integer * kExactPowers[power];
     *value = negative ? -parsed : parsed;
     position = cursor + 12;
     return true;
@@ -218,35 +232,15 @@ inline std::uint32_t EightDigitsValue(std::uint64_t bytes)
 
 // The simulator's line as it prints it, "i\td.dddddde+dd\td.dddddde+dd"
 // (the integer already passed at `position`) followed by white space or
-// the end: both reals without a sign, each read as in ParseSimulatorReal,
-// with all the tests made at once. False, with nothing read, otherwise.
+// the end: both reals without a sign. False, with nothing stored, otherwise.
 [[gnu::always_inline]] inline bool ParseSimulatorFields(const char* position, const char* end, float* seconds,
                                                         float* volts)
 {
     if (end - position < 26 || position[0] != '\t' || position[13] != '\t' || (end - position > 26 && !IsSpace(position[26])))
         return false;
     float values[2];
-    for (int i = 0; i < 2; ++i) {
-        const char* const text = position + 1 + 13 * i;
-        std::uint64_t significand = 0;
-        std::uint32_t exponentText = 0;
-        std::memcpy(&significand, text, sizeof significand);
-        std::memcpy(&exponentText, text + 8, sizeof exponentText);
-        const std::uint64_t digits = (significand & ~std::uint64_t{0xFF00}) | 0x3000;
-        const unsigned marker = exponentText & 0xFF;
-        const unsigned sign = (exponentText >> 8) & 0xFF;
-        const unsigned tens = ((exponentText >> 16) & 0xFF) - '0';
-        const unsigned ones = (exponentText >> 24) - '0';
-        const int exponent = static_cast<int>(tens * 10 + ones);
-        const int power = (sign == '-' ? -exponent : exponent) - 6;
-        const bool shaped = (((significand >> 8) & 0xFF) == '.') & EightDigits(digits) & ((marker | 0x20) == 'e')
-            & ((sign == '+') | (sign == '-')) & (tens <= 9) & (ones <= 9) & (power >= -10) & (power <= 10);
-        if (!shaped)
-            return false;
-        const std::uint32_t mantissa = EightDigitsValue(digits) - (static_cast<std::uint32_t>(significand & 0xFF) - '0') * 9000000u;
-        const float integer = static_cast<float>(mantissa);
-        values[i] = power < 0 ? integer / kExactPowers[-power] : integer * kExactPowers[power];
-    }
+    if (!DecodeSimulatorReal(position + 1, &values[0]) || !DecodeSimulatorReal(position + 14, &values[1]))
+        return false;
     *seconds = values[0];
     *volts = values[1];
     return true;
@@ -299,6 +293,36 @@ locale_t CLocale()
     return locale;
 }
 
+// A piece that is not of the ordinary form: what sscanf makes of it, read
+// here where the forms allow it.
+CDataPoint ParseUnusualPiece(std::string_view piece)
+{
+    const char* position = piece.data();
+    const char* const end = position + piece.size();
+    if (std::memchr(position, '\0', piece.size()) != nullptr)
+        return ParseDataPieceWithScanf(piece);
+
+    position = SkipSpace(position, end);
+    const char* const integerStart = position;
+    if (position < end && (*position == '+' || *position == '-'))
+        ++position;
+    const char* const digitsStart = position;
+    while (position < end && IsDigit(*position))
+        ++position;
+    if (position == digitsStart || integerStart != piece.data())
+        return ParseDataPieceWithScanf(piece);
+
+    CDataPoint point;
+    position = SkipSpace(position, end);
+    if (!ParsePlainReal(position, end, &point.seconds))
+        return ParseDataPieceWithScanf(piece);
+    position = SkipSpace(position, end);
+    if (!ParsePlainReal(position, end, &point.volts))
+        return ParseDataPieceWithScanf(piece);
+    point.conversions = 3;
+    return point;
+}
+
 // The two steps every point goes through: the cut-off and the collection.
 class CCollector final
 {
@@ -316,7 +340,7 @@ public:
         float seconds = 0.0f;
         float volts = 0.0f;
         if (!ParseOrdinaryPiece(piece, &seconds, &volts)) {
-            const CDataPoint point = ParseDataPiece(piece);
+            const CDataPoint point = ParseUnusualPiece(piece);
             if (point.conversions != 3)
                 return;
             seconds = point.seconds;
@@ -358,31 +382,7 @@ CDataPoint ParseDataPiece(std::string_view piece)
         ordinary.conversions = 3;
         return ordinary;
     }
-
-    const char* position = piece.data();
-    const char* const end = position + piece.size();
-    if (std::memchr(position, '\0', piece.size()) != nullptr)
-        return ParseDataPieceWithScanf(piece);
-
-    position = SkipSpace(position, end);
-    const char* const integerStart = position;
-    if (position < end && (*position == '+' || *position == '-'))
-        ++position;
-    const char* const digitsStart = position;
-    while (position < end && IsDigit(*position))
-        ++position;
-    if (position == digitsStart || integerStart != piece.data())
-        return ParseDataPieceWithScanf(piece);
-
-    CDataPoint point;
-    position = SkipSpace(position, end);
-    if (!ParsePlainReal(position, end, &point.seconds))
-        return ParseDataPieceWithScanf(piece);
-    position = SkipSpace(position, end);
-    if (!ParsePlainReal(position, end, &point.volts))
-        return ParseDataPieceWithScanf(piece);
-    point.conversions = 3;
-    return point;
+    return ParseUnusualPiece(piece);
 }
 
 float SecondsToHours(float seconds)
