@@ -1,5 +1,6 @@
 #include "ListingFilter.h"
 
+#include "AtomicFile.h"
 #include "PieceSplitter.h"
 
 #include <cerrno>
@@ -40,22 +41,12 @@ public:
 
     bool Flush()
     {
-        const char* data = m_buffer.data();
-        std::size_t left = m_buffer.size();
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, data, left);
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                m_errno = errno;
-                return false;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
-            m_nWritten += static_cast<std::uint64_t>(written);
-        }
-        m_buffer.clear();
-        return true;
+        std::size_t written = 0;
+        const bool ok = WriteAll(m_fd, m_buffer, &m_errno, &written);
+        m_nWritten += written;
+        if (ok)
+            m_buffer.clear();
+        return ok;
     }
 
     int Errno() const { return m_errno; }

@@ -43,22 +43,26 @@ std::string ResolveTarget(const std::string& path)
 
 } // namespace
 
-bool WriteAll(int fd, std::string_view bytes, int* errorNumber)
+bool WriteAll(int fd, std::string_view bytes, int* errorNumber, std::size_t* written)
 {
     const char* data = bytes.data();
     std::size_t left = bytes.size();
+    bool ok = true;
     while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
+        const ssize_t count = ::write(fd, data, left);
+        if (count < 0) {
             if (errno == EINTR)
                 continue;
             *errorNumber = errno;
-            return false;
+            ok = false;
+            break;
         }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+        data += count;
+        left -= static_cast<std::size_t>(count);
     }
-    return true;
+    if (written)
+        *written = bytes.size() - left;
+    return ok;
 }
 
 namespace {

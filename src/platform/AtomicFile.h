@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,8 +14,9 @@ namespace battsim {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error);
 
 // Writes all of `bytes` to `fd`, going on after short writes and EINTR.
-// Returns false with errno in *errorNumber.
-bool WriteAll(int fd, std::string_view bytes, int* errorNumber);
+// Returns false with errno in *errorNumber. *written, when given, is how
+// many bytes were written, also when it fails.
+bool WriteAll(int fd, std::string_view bytes, int* errorNumber, std::size_t* written = nullptr);
 
 // Removes whatever is at `path` and creates it anew (mode 0644 before the
 // umask, never through a symbolic link) with `text`; false with errno in
