@@ -1,6 +1,7 @@
 #include "BenchSupport.h"
 
 #include "ListingFilter.h"
+#include "ResultReader.h"
 
 #include <cerrno>
 #include <cmath>
@@ -187,6 +188,21 @@ void MemchrFloorLoop(benchmark::State& state, const std::string& path)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(scan.lines) * state.iterations());
     state.SetBytesProcessed(static_cast<std::int64_t>(scan.bytes) * state.iterations());
+}
+
+void ResultReaderLoop(benchmark::State& state, const std::string& path, std::uint64_t lines)
+{
+    std::size_t points = 0;
+    for (auto _ : state) {
+        const battsim::CResultSeries series = battsim::ReadResultFile(path, kSampleMinimumVolts);
+        points = series.Size();
+        benchmark::DoNotOptimize(series.volts.data());
+    }
+    if (points != lines) {
+        state.SkipWithError("the reader did not return every line as a point");
+        return;
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(points) * state.iterations());
 }
 
 std::uint64_t FileSize(const std::string& path)

@@ -60,6 +60,13 @@ std::uint64_t WriteResultFile(const std::string& outputPath, std::string* error)
 // the lines and bytes it processed.
 void MemchrFloorLoop(benchmark::State& state, const std::string& path);
 
+// The sample Li-ion cell's minimum voltage, the reader's cut-off.
+constexpr double kSampleMinimumVolts = 3.0;
+
+// ReadResultFile on `path` in a benchmark loop, with the lines it processed;
+// an error when it does not return `lines` points.
+void ResultReaderLoop(benchmark::State& state, const std::string& path, std::uint64_t lines);
+
 // Fields of /proc/self/status in KiB (0 when absent).
 std::uint64_t StatusKiB(const char* field);
 // Starts a new peak (VmHWM) at the present resident size; false when the

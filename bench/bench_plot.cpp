@@ -32,8 +32,6 @@ std::unique_ptr<Files> g_files;
 CCWGraph* g_graph = nullptr;
 battsim::CResultSeries g_series;
 
-constexpr double kMinimumVolts = 3.0;
-
 // What CSimulatorDlg::PlotSeries does with a series.
 void PlotAsTheWindowDoes(const battsim::CResultSeries& series)
 {
@@ -64,14 +62,7 @@ void BM_OutputMemchrFloor(benchmark::State& state)
 
 void BM_ResultReader(benchmark::State& state)
 {
-    std::size_t points = 0;
-    for (auto _ : state) {
-        const battsim::CResultSeries series = battsim::ReadResultFile(g_files->output, kMinimumVolts);
-        points = series.Size();
-        benchmark::DoNotOptimize(series.volts.data());
-    }
-    if (points != g_files->lines)
-        state.SkipWithError("the reader did not return every line as a point");
+    bench::ResultReaderLoop(state, g_files->output, g_files->lines);
 }
 
 // PlotXY alone: the copies into the holders and SetPlotData.
@@ -106,7 +97,7 @@ void BM_GuiThreadWork(benchmark::State& state)
 void BM_ReadAndPlot(benchmark::State& state)
 {
     for (auto _ : state) {
-        const battsim::CResultSeries series = battsim::ReadResultFile(g_files->output, kMinimumVolts);
+        const battsim::CResultSeries series = battsim::ReadResultFile(g_files->output, bench::kSampleMinimumVolts);
         PlotAsTheWindowDoes(series);
         DrawFrame();
     }
@@ -135,7 +126,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    g_series = battsim::ReadResultFile(g_files->output, kMinimumVolts);
+    g_series = battsim::ReadResultFile(g_files->output, bench::kSampleMinimumVolts);
 
     auto graph = std::make_unique<CCWGraph>();
     g_graph = graph.get();

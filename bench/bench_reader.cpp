@@ -3,7 +3,6 @@
 // file, and for scale a Python split() loop and grep over it.
 
 #include "BenchSupport.h"
-#include "ResultReader.h"
 
 #include <chrono>
 #include <cstdio>
@@ -21,9 +20,6 @@ struct Files
 
 std::unique_ptr<Files> g_files;
 
-// The sample Li-ion cell's minimum voltage.
-constexpr double kMinimumVolts = 3.0;
-
 void BM_OutputMemchrFloor(benchmark::State& state)
 {
     bench::MemchrFloorLoop(state, g_files->output);
@@ -31,17 +27,7 @@ void BM_OutputMemchrFloor(benchmark::State& state)
 
 void BM_ResultReader(benchmark::State& state)
 {
-    std::size_t points = 0;
-    for (auto _ : state) {
-        const battsim::CResultSeries series = battsim::ReadResultFile(g_files->output, kMinimumVolts);
-        points = series.Size();
-        benchmark::DoNotOptimize(series.volts.data());
-    }
-    if (points != g_files->lines) {
-        state.SkipWithError("the reader did not return every line as a point");
-        return;
-    }
-    state.SetItemsProcessed(static_cast<std::int64_t>(points) * state.iterations());
+    bench::ResultReaderLoop(state, g_files->output, g_files->lines);
 }
 
 // The loop is timed inside Python, so the interpreter's start is left out.

@@ -20,24 +20,24 @@ stage_done() {
     echo "== sanitize: $1 took $(($(date +%s) - stage_start)) s"
 }
 
-stage "asan build"
-cmake --preset asan >/dev/null
-cmake --build --preset asan
-stage_done "asan build"
+# Builds one preset, then runs the given test presets on it.
+build_and_test() {
+    preset=$1
+    shift
+    stage "$preset build"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    stage_done "$preset build"
 
-stage "asan tests"
-ctest --preset asan || failed="$failed asan"
-stage_done "asan tests"
+    stage "$preset tests"
+    for tests in "$@"; do
+        ctest --preset "$tests" || failed="$failed $tests"
+    done
+    stage_done "$preset tests"
+}
 
-stage "tsan build"
-cmake --preset tsan >/dev/null
-cmake --build --preset tsan
-stage_done "tsan build"
-
-stage "tsan tests"
-ctest --preset tsan || failed="$failed tsan"
-ctest --preset tsan-ui || failed="$failed tsan-ui"
-stage_done "tsan tests"
+build_and_test asan asan
+build_and_test tsan tsan tsan-ui
 
 if [ -n "$failed" ]; then
     echo "== sanitize: FAILED:$failed" >&2
