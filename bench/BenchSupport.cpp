@@ -167,16 +167,16 @@ ScanResult MemchrLineScan(const std::string& path, std::size_t blockSize)
     return result;
 }
 
-std::uint64_t WriteResultFile(const std::string& outputPath, std::string* error)
+bool CResultFile::Write(std::string* error)
 {
-    const std::string listing = outputPath + ".listing";
+    const std::string listing = dir / "tmp0x1x0.$$$";
     WriteNgspiceListing(listing, kListingRows);
-    const bool filtered = battsim::FilterListing(listing, outputPath, nullptr, error);
+    const bool filtered = battsim::FilterListing(listing, output, nullptr, error);
     std::remove(listing.c_str());
-    const std::uint64_t lines = filtered ? MemchrLineScan(outputPath).lines : 0;
-    if (filtered && lines == 0 && error)
-        *error = "the filter wrote no lines to " + outputPath;
-    return lines;
+    lines = filtered ? MemchrLineScan(output).lines : 0;
+    if (filtered && lines == 0)
+        *error = "the filter wrote no lines to " + output;
+    return lines > 0;
 }
 
 void MemchrFloorLoop(benchmark::State& state, const std::string& path)

@@ -51,10 +51,18 @@ ScanResult MemchrLineScan(const std::string& path, std::size_t blockSize = 1 << 
 
 std::uint64_t FileSize(const std::string& path);
 
-// The filter's output of a generated listing of kListingRows rows, written
-// to `outputPath` (the listing itself is removed again). Returns the number
-// of lines of the output, or 0 with a reason.
-std::uint64_t WriteResultFile(const std::string& outputPath, std::string* error);
+// The filter's output of a generated listing of kListingRows rows, the
+// model's output file, in a scratch folder of its own.
+struct CResultFile
+{
+    CScratchDir dir;
+    std::string output = dir / "LIPO850.FIG";
+    std::uint64_t lines = 0;
+
+    // Writes it (the listing is removed again) and counts its lines; false
+    // with a reason.
+    bool Write(std::string* error);
+};
 
 // The floor of a reader of `path`: MemchrLineScan in a benchmark loop, with
 // the lines and bytes it processed.

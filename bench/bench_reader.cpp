@@ -11,14 +11,7 @@
 
 namespace {
 
-struct Files
-{
-    bench::CScratchDir dir;
-    std::string output = dir / "LIPO850.FIG";
-    std::uint64_t lines = 0;
-};
-
-std::unique_ptr<Files> g_files;
+std::unique_ptr<bench::CResultFile> g_files;
 
 void BM_OutputMemchrFloor(benchmark::State& state)
 {
@@ -81,10 +74,9 @@ BENCHMARK(BM_GrepDigitLines)->Unit(benchmark::kMillisecond)->UseManualTime()->It
 
 int main(int argc, char** argv)
 {
-    g_files = std::make_unique<Files>();
+    g_files = std::make_unique<bench::CResultFile>();
     std::string error;
-    g_files->lines = bench::WriteResultFile(g_files->output, &error);
-    if (g_files->lines == 0) {
+    if (!g_files->Write(&error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
