@@ -49,6 +49,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <locale.h>
 #include <optional>
@@ -334,9 +335,13 @@ void CheckCatalog(std::string_view input, const CIniFile& file)
             std::string text = file.Value(section, battsim::LoadResString(kNumberKeys[n])).value_or("Default");
             if (text.size() > 255)
                 text.resize(255);
-            char* end = nullptr;
-            const double parsed = strtod_l(text.c_str(), &end, CLocale());
-            const double expected = end == text.c_str() ? 0.0 : parsed;
+            // As scanf "%Lf" reads it (strtod takes more: "infI" gives inf
+            // there, nothing here); without a number the field stays 0.
+            long double parsed = 0;
+            const locale_t previous = uselocale(CLocale());
+            const int converted = std::sscanf(text.c_str(), "%Lf", &parsed);
+            uselocale(previous);
+            const double expected = converted == 1 ? static_cast<double>(parsed) : 0.0;
             FUZZ_CHECK(SameDouble(numbers[n], expected), "model %zu number %zu from '%s'", i, n, text.c_str());
         }
     }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +50,9 @@ std::vector<LoadCase> LoadCases()
          {{"A", "", "Default", 0, 0, 0}}},
         {"number_with_unit_and_garbage", "[COMMON]\nNUMBER=1\n[MODEL_0]\nEMAX=4.2 V\nEMIN=abc\nIRAT=  -0.5e1A\n",
          {{"Default", "Default", "Default", -5, 4.2, 0}}},
+        // scanf, unlike strtod, gives up on "infI" once it has read past "inf".
+        {"number_read_as_scanf_reads_it", "[COMMON]\nNUMBER=1\n[MODEL_0]\nEMAX=infIRAT=4\nEMIN=inf V\n",
+         {{"Default", "Default", "Default", 0, 0, std::numeric_limits<double>::infinity()}}},
         {"lower_case_names", "[common]\nnumber=1\n[model_0]\nmodel_name=low\nemax=3.7\n",
          {{"low", "Default", "Default", 0, 3.7, 0}}},
         {"crlf_bom_no_final_newline", "\xEF\xBB\xBF[COMMON]\r\nNUMBER=1\r\n[MODEL_0]\r\nMODEL_NAME=Crlf\r\nEMIN=1.1",
